@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what rx460k needs on Debian 12, builds it, then either starts the
+# tool ("run") or runs every test headless ("test").
+#   bash tools/setup.sh run | test
+set -euo pipefail
+mode=${1:-run}
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+
+packages=(build-essential cmake g++ qt6-base-dev libgl-dev libgtest-dev googletest libbenchmark-dev xvfb xauth fonts-dejavu-core fonts-noto-cjk)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+fi
+
+jobs=$(nproc)
+case "$mode" in
+run)
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRX460K_TESTS=OFF -DRX460K_BENCH=OFF >/dev/null
+    cmake --build build -j"$jobs"
+    exec ./build/rx460k
+    ;;
+test)
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build build -j"$jobs"
+    QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$jobs"
+    ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
