@@ -20,17 +20,31 @@ inline constexpr std::uint8_t kShortReply = 0x06;
 struct Scan {
     std::uint8_t delimiter = kLongReply;
     int first = 0;
-    std::optional<int> last;           // unset: bounded by L
+    std::optional<int> last;               // unset: bounded by L
     std::optional<std::uint8_t> command;   // required value at K+7
     std::optional<std::uint8_t> byteCount; // required value at K+8
 };
 
-inline constexpr Scan kStandardScan{};                                   // long reply, 0..L
-inline constexpr Scan kShortStandardScan{kShortReply};                   // device-ID query, 0..L
-inline constexpr Scan kDiscoveryScan{kShortReply, 1};                    // 1..L
-inline constexpr Scan kFixedWindowScan{kLongReply, 0, 10};               // 0..10 whatever L is
+// Every field is spelled out: -Wextra (-Wmissing-field-initializers) rejects
+// partial aggregate initialisation under -Werror.
+//
+// Long reply, 0..L.
+inline constexpr Scan kStandardScan{kLongReply, 0, std::nullopt, std::nullopt, std::nullopt};
+// Device-ID query, 0..L.
+inline constexpr Scan kShortStandardScan{kShortReply, 0, std::nullopt, std::nullopt, std::nullopt};
+// Discovery, 1..L.
+inline constexpr Scan kDiscoveryScan{kShortReply, 1, std::nullopt, std::nullopt, std::nullopt};
+// 0..10 whatever L is (E+H replies 2145, 2147, 2149).
+inline constexpr Scan kFixedWindowScan{kLongReply, 0, 10, std::nullopt, std::nullopt};
+// Rosemount 644 sensor query (ReplyCode 1181): 0..L, command 31, byte count 13.
+inline constexpr Scan kRosemount644SensorScan{kLongReply, 0, std::nullopt, 31, 13};
+// KROHNE TT50C read (ReplyCode 521): 0..10, byte count 14.
+inline constexpr Scan kKrohneReadScan{kLongReply, 0, 10, std::nullopt, 14};
+// ABB TTH200 read (ReplyCode 525): 0..10, byte count 6.
+inline constexpr Scan kAbbReadScan{kLongReply, 0, 10, std::nullopt, 6};
 
-// Returns K, or nothing when no position matches.
+// Returns K, or nothing when no position matches. The upper bound is never
+// taken above 251, the largest L a reception of at most 255 bytes can give.
 std::optional<int> locate(const LinkBuffer& b, int L, const Scan& scan = kStandardScan);
 
 // Response-code text of a write reply. `krohne` selects the variant table

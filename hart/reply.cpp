@@ -1,0 +1,77 @@
+#include "hart/reply.h"
+
+#include <algorithm>
+#include <array>
+
+namespace hart {
+
+namespace {
+
+constexpr std::uint8_t kPreamble = 0xFF;
+
+// The receive handler never sees more than kReceiveMax bytes, so no scan limit
+// can exceed this; clamping keeps every field a decoder reads (up to K+9 and the
+// first data bytes) inside the LinkBuffer even if a caller passes a larger L.
+constexpr int kLastAnchor = lb::kReceiveMax - 4;
+
+constexpr int kCommandOffset = 7;
+constexpr int kByteCountOffset = 8;
+constexpr int kResponseCodeOffset = 9;
+
+constexpr std::string_view kWriteFailed = "Write failed!";
+constexpr std::string_view kChannelRestricted = "Write failed!The channel is restricted!";
+
+struct ResponseRow {
+    std::uint8_t code;
+    std::string_view message;
+};
+
+constexpr std::array kResponseMessages{
+    ResponseRow{0, "Write successful!"},
+    ResponseRow{1, "Write failed!Instruction not defined!"},
+    ResponseRow{3, "Write failed!The parameter is too large!"},
+    ResponseRow{4, "Write failed!The parameter is too small!"},
+    ResponseRow{5, "Write failed!Too little data received!"},
+    ResponseRow{6, "Write failed!Sending instruction error!"},
+    ResponseRow{7, "Write failed!Write protected!"},
+    ResponseRow{8, "Write failed!Invalid parameter settings!"},
+    ResponseRow{9, "Write failed!Invalid parameter settings!"},
+    ResponseRow{16, "Write failed!Invalid parameter settings!"},
+};
+
+// The KROHNE TT50C write adds this one row to the table above (its text really
+// has no closing exclamation mark).
+constexpr ResponseRow kKrohneExtra{12, "Write failed!Invalid parameter settings"};
+
+bool matches(const LinkBuffer& b, int k, const Scan& scan) {
+    const auto at = [&](int offset) { return b[static_cast<std::size_t>(k + offset)]; };
+    return at(0) == kPreamble && at(1) == scan.delimiter &&
+           (!scan.command || at(kCommandOffset) == *scan.command) &&
+           (!scan.byteCount || at(kByteCountOffset) == *scan.byteCount);
+}
+
+} // namespace
+
+std::optional<int> locate(const LinkBuffer& b, int L, const Scan& scan) {
+    const int last = std::min(scan.last.value_or(L), kLastAnchor);
+    for (int k = std::max(scan.first, 0); k <= last; ++k) {
+        if (matches(b, k, scan)) return k;
+    }
+    return std::nullopt;
+}
+
+std::string_view responseCodeMessage(std::uint8_t code, bool krohne) {
+    if (krohne && code == kKrohneExtra.code) return kKrohneExtra.message;
+    const auto row = std::find_if(kResponseMessages.begin(), kResponseMessages.end(),
+                                  [code](const ResponseRow& r) { return r.code == code; });
+    return row != kResponseMessages.end() ? row->message : kChannelRestricted;
+}
+
+std::string writeResult(const LinkBuffer& b, int L, bool krohne) {
+    const std::optional<int> k = locate(b, L);
+    if (!k) return std::string(kWriteFailed);
+    return std::string(
+        responseCodeMessage(b[static_cast<std::size_t>(*k + kResponseCodeOffset)], krohne));
+}
+
+} // namespace hart
