@@ -1,0 +1,412 @@
+#include "app/main_window.h"
+
+#include "app/widgets.h"
+#include "hart/link_buffer.h"
+#include "ops/ops.h"
+#include "serial/tcomm.h"
+#include "sim/sim_transmitter.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace {
+
+constexpr int kFirstPortButton = 2;
+constexpr int kLastPortButton = 47;
+
+// Pages of PageControl2 in order, and the inner pages of PageControl1.
+struct PageDef {
+    const char* name;
+    const char* caption;
+};
+constexpr PageDef kPages[] = {
+    {"TabSheet6", "On-line test "},
+    {"TabSheet7", "I/O Calibration"},
+    {"TabSheet8", "Instrument parameter settings"},
+    {"TabSheet9", "Instrument information"},
+    {"TabSheet3", "Temperature transmitter"},
+    {"TabSheet1", "DP & MV Transmitter"},
+};
+constexpr PageDef kTemperaturePages[] = {
+    {"TabSheet11", "Rosemount And E+H Temperature transmitter"},
+    {"TabSheet12", "Siemens+KROHNE+ABB Temperature Transmitter"},
+};
+
+// Fields the port state resets (at start, on open and on close).
+constexpr const char* kResetEdits[] = {"Edit1",  "Edit2",  "Edit3",  "Edit4",  "Edit5",  "Edit6",
+                                       "Edit7",  "Edit11", "Edit12", "Edit13", "Edit14", "Edit15",
+                                       "Edit16", "Edit19", "Edit21", "Edit22", "Edit23", "Edit24",
+                                       "Edit25", "Edit26", "Edit28", "Edit29"};
+constexpr const char* kResetAtStartEdits[] = {"Edit17", "Edit18"};
+constexpr const char* kUnselectedLists[] = {"ComboBox3", "ComboBox1", "ComboBox2",
+                                            "ComboBox4", "ComboBox5", "ComboBox10"};
+
+QScrollArea* makePage(const char* name) {
+    auto* area = new QScrollArea;
+    area->setObjectName(QString::fromLatin1(name));
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    auto* content = new QWidget;
+    auto* grid = new QGridLayout(content);
+    grid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    area->setWidget(content);
+    return area;
+}
+
+QPixmap logo() {
+    QPixmap pm(56, 56);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x1f, 0x5f, 0x9f));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRectF(2, 2, 52, 52), 10, 10);
+    p.setPen(Qt::white);
+    QFont f(QStringLiteral("DejaVu Sans"), 15, QFont::Bold);
+    p.setFont(f);
+    p.drawText(QRectF(2, 2, 52, 52), Qt::AlignCenter, QStringLiteral("RX"));
+    return pm;
+}
+
+// Clicks on the "Serial Port:" label.
+class ClickFilter : public QObject {
+public:
+    ClickFilter(QObject* parent, std::function<void()> onClick)
+        : QObject(parent), onClick_(std::move(onClick)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::MouseButtonPress) onClick_();
+        return false;
+    }
+
+private:
+    std::function<void()> onClick_;
+};
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("TForm1"));
+    setWindowTitle(QStringLiteral("RX460-K"));
+
+    comm_ = new TComm(this);
+    comm_->setObjectName(QStringLiteral("Comm1"));
+    // Comm1 as the form stores it.
+    comm_->setCommName(QStringLiteral("COM1"));
+    comm_->setBaudRate(1200);
+    comm_->setParity(TParity::Odd);
+    comm_->setByteSize(TByteSize::_8);
+    comm_->setStopBits(TStopBits::_1);
+    comm_->setReadIntervalTimeout(300);
+
+    auto makeTimer = [this](const char* name, int ms) {
+        auto* t = new QTimer(this);
+        t->setObjectName(QString::fromLatin1(name));
+        t->setInterval(ms);
+        return t;
+    };
+    timer1_ = makeTimer("Timer1", 3000); // discovery cycle step
+    timer2_ = makeTimer("Timer2", 100);  // decode
+    timer3_ = makeTimer("Timer3", 3000); // reply timeout
+
+    buildFrame();
+    cycle_ = std::make_unique<app::RequestCycle>(
+        *comm_, app::CycleViews{sendView_, receiveView_, sentLabel_, receivedLabel_, statusLabel_,
+                                timer2_, timer3_});
+    cycle_->setErrorHandler([this](const std::function<void()>& f) { guarded(f); });
+    comm_->OnReceiveData = [this](QObject*, const std::uint8_t* bytes, std::uint16_t length) {
+        guarded([&] { cycle_->onReceiveData(bytes, length); });
+    };
+    buildPages();
+
+    // Start-up step.
+    openButton_->setText(QStringLiteral("Open"));
+    setPortButtonsEnabled(false);
+    openButton_->setEnabled(true);
+    resetFields(true);
+    cycle_->resetCounters();
+    pages_->setCurrentIndex(0);
+    timer1_->stop();
+    timer3_->stop();
+    timer2_->start();
+}
+
+TForm1::~TForm1() {
+    // The serial component stops its threads when it is destroyed; stop it
+    // before the cycle and the simulator it talks to go away.
+    delete comm_;
+    comm_ = nullptr;
+}
+
+void TForm1::buildFrame() {
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xd6, 0xec, 0xfa)); // light sky blue
+    setPalette(pal);
+    setAutoFillBackground(true);
+    QFont f = font();
+    f.setFamily(QStringLiteral("DejaVu Sans"));
+    f.setBold(true);
+    setFont(f);
+
+    auto* outer = new QVBoxLayout(central);
+
+    // Title, version, contact.
+    auto* header = new QHBoxLayout;
+    auto* logoLabel = new QLabel(central);
+    logoLabel->setPixmap(logo());
+    header->addWidget(logoLabel);
+    auto* titles = new QVBoxLayout;
+    auto* title = app::makeLabel(QStringLiteral("RX460-K  HART Instrument Configuration Tool"),
+                                 "Label1", central);
+    QFont tf = title->font();
+    tf.setPointSizeF(tf.pointSizeF() * 1.5);
+    title->setFont(tf);
+    titles->addWidget(title);
+    titles->addWidget(app::makeLabel(
+        QStringLiteral("Version %1   released 2026-12-10").arg(QStringLiteral(PROJECT_VERSION)),
+        "Label2", central));
+    header->addLayout(titles, 1);
+    header->addWidget(app::makeLabel(QStringLiteral("For HART field instruments on a 4-20 mA "
+                                                    "loop\nthrough a HART modem"),
+                                     nullptr, central));
+    outer->addLayout(header);
+
+    // Port control.
+    auto* portRow = new QHBoxLayout;
+    auto* portLabel = app::makeLabel(QStringLiteral("Serial Port:"), "Label4", central);
+    portLabel->installEventFilter(
+        new ClickFilter(portLabel, [this] { cycle_->setShowVendorFrames(); }));
+    portRow->addWidget(portLabel);
+    portList_ = new QComboBox(central);
+    portList_->setObjectName(QStringLiteral("SPREALCOM"));
+    portList_->setEditable(true);
+    portList_->setInsertPolicy(QComboBox::NoInsert);
+    portList_->setMinimumContentsLength(22);
+    fillPortList();
+    portRow->addWidget(portList_);
+    openButton_ = app::makeButton("Button1", QStringLiteral("Open"), central);
+    onClick(openButton_, [this] { togglePort(); });
+    portRow->addWidget(openButton_);
+    auto* hidden = app::makeButton("Button18", QString(), central);
+    hidden->setVisible(false); // on the form but never shown and without an action
+    portRow->addStretch(1);
+    outer->addLayout(portRow);
+
+    pages_ = new QTabWidget(central);
+    pages_->setObjectName(QStringLiteral("PageControl2"));
+    outer->addWidget(pages_, 1);
+
+    // Views, counters and status.
+    auto* bottom = new QGridLayout;
+    bottom->addWidget(new QLabel(QStringLiteral("Send Buffer:"), central), 0, 0);
+    sendView_ = app::makeEdit("discomm", central);
+    bottom->addWidget(sendView_, 0, 1, 1, 5);
+    bottom->addWidget(new QLabel(QStringLiteral("Receive Buffer:"), central), 1, 0,
+                      Qt::AlignTop);
+    receiveView_ = new QPlainTextEdit(central);
+    receiveView_->setObjectName(QStringLiteral("Memo8"));
+    receiveView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    receiveView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    receiveView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    receiveView_->setFixedHeight(72);
+    bottom->addWidget(receiveView_, 1, 1, 1, 5);
+    bottom->addWidget(new QLabel(QStringLiteral("Number Of Bytes Send:"), central), 2, 0);
+    sentLabel_ = app::makeLabel(QString(), "Label56", central);
+    sentLabel_->setMinimumWidth(60);
+    bottom->addWidget(sentLabel_, 2, 1);
+    bottom->addWidget(new QLabel(QStringLiteral("Number Of Bytes Received:"), central), 2, 2);
+    receivedLabel_ = app::makeLabel(QString(), "Label67", central);
+    receivedLabel_->setMinimumWidth(60);
+    bottom->addWidget(receivedLabel_, 2, 3);
+    auto* clear = app::makeButton("Button58", QStringLiteral("Clear Buffer"), central);
+    onClick(clear, [this] {
+        sendView_->clear();
+        receiveView_->clear();
+    });
+    bottom->addWidget(clear, 2, 5);
+    bottom->addWidget(new QLabel(QStringLiteral("Transfer Status:"), central), 3, 0);
+    statusLabel_ = app::makeLabel(QString(), "Label68", central);
+    QPalette sp = statusLabel_->palette();
+    sp.setColor(QPalette::WindowText, QColor(0xb0, 0x10, 0x10));
+    statusLabel_->setPalette(sp);
+    bottom->addWidget(statusLabel_, 3, 1, 1, 5);
+    bottom->setColumnStretch(4, 1);
+    outer->addLayout(bottom);
+}
+
+void TForm1::buildPages() {
+    for (const auto& p : kPages) {
+        if (QLatin1String(p.name) == QLatin1String("TabSheet3")) {
+            auto* inner = new QTabWidget;
+            inner->setObjectName(QStringLiteral("PageControl1"));
+            inner->setProperty("pageName", QString::fromLatin1(p.name));
+            auto* holder = new QWidget;
+            holder->setObjectName(QString::fromLatin1(p.name));
+            auto* l = new QVBoxLayout(holder);
+            l->setContentsMargins(0, 0, 0, 0);
+            l->addWidget(inner);
+            for (const auto& ip : kTemperaturePages)
+                inner->addTab(makePage(ip.name), QString::fromUtf8(ip.caption));
+            pages_->addTab(holder, QString::fromUtf8(p.caption));
+        } else {
+            pages_->addTab(makePage(p.name), QString::fromUtf8(p.caption));
+        }
+    }
+    ops::buildDiscovery(*this);
+    ops::buildProcessData(*this);
+    ops::buildManualCommand(*this);
+    ops::buildRangeUnit(*this);
+    ops::buildBurstMode(*this);
+    ops::buildCalibration(*this);
+    ops::buildDeviceInfo(*this);
+    vendor::buildRosemountTemperature(*this);
+    vendor::buildYokogawaEhTemperature(*this);
+    vendor::buildSiemensKrohneAbbTemperature(*this);
+    vendor::buildDpMv(*this);
+}
+
+void TForm1::addToPage(const char* page, QWidget* widget, int row, int column, int rowSpan,
+                       int columnSpan) {
+    auto* area = findChild<QScrollArea*>(QString::fromLatin1(page));
+    Q_ASSERT(area);
+    auto* grid = static_cast<QGridLayout*>(area->widget()->layout());
+    grid->addWidget(widget, row, column, rowSpan, columnSpan);
+}
+
+QString TForm1::simulatedPortName() { return QStringLiteral("Simulated transmitter"); }
+
+void TForm1::fillPortList() {
+    for (int i = 1; i <= 9; ++i) portList_->addItem(QStringLiteral("COM%1").arg(i));
+    // The serial devices this machine has now.
+    QStringList found;
+    const QStringList patterns{QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")};
+    for (const QString& dev : QDir(QStringLiteral("/dev")).entryList(patterns, QDir::System))
+        found << QStringLiteral("/dev/") + dev;
+    QDir byId(QStringLiteral("/dev/serial/by-id"));
+    for (const QString& dev : byId.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+        found << byId.filePath(dev);
+    portList_->addItems(found);
+    portList_->addItem(simulatedPortName());
+    portList_->setCurrentIndex(2);
+}
+
+void TForm1::guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        showError(QString::fromUtf8(e.what()));
+    }
+}
+
+void TForm1::onClick(QPushButton* button, std::function<void()> handler) {
+    connect(button, &QPushButton::clicked, this, [this, h = std::move(handler)] { guarded(h); });
+}
+
+void TForm1::showError(const QString& message) {
+    auto* box = new QMessageBox(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok,
+                                this);
+    box->setObjectName(QStringLiteral("errorBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->show();
+}
+
+void TForm1::togglePort() {
+    if (cycle_->buffer()[hart::lb::kPortOpen] == 0)
+        openPort();
+    else
+        closePort();
+}
+
+namespace {
+// "COMn" opens /dev/ttyS<n-1>; any other text is a device path as typed.
+QString devicePathFor(const QString& name) {
+    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]*)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    auto m = com.match(name.trimmed());
+    if (m.hasMatch()) return QStringLiteral("/dev/ttyS%1").arg(m.captured(1).toInt() - 1);
+    return name.trimmed();
+}
+} // namespace
+
+void TForm1::openPort() {
+    if (comm_->isOpen()) comm_->ClosePort();
+    QString name = portList_->currentText();
+    if (name == simulatedPortName()) {
+        if (!simulator_)
+            simulator_ = std::make_unique<sim::SimTransmitter>(sim::SimTransmitter::Options{true});
+        comm_->setCommName(QString::fromStdString(simulator_->portPath()));
+    } else {
+        comm_->setCommName(devicePathFor(name));
+    }
+    comm_->setOutx_XonXoffFlow(false);
+    comm_->setInx_XonXoffFlow(false);
+    comm_->OpenPort(); // ECommsError ends the action here
+    comm_->setRtsControl(TRtsControl::RtsEnable);
+    comm_->setDtrControl(TDtrControl::DtrEnable);
+    cycle_->buffer()[hart::lb::kPortOpen] = 1;
+    openButton_->setText(QStringLiteral("Close"));
+    setPortButtonsEnabled(true);
+    timer1_->stop();
+    timer3_->stop();
+    cycle_->resetCounters();
+    resetFields(false);
+    if (auto* r = findChild<QRadioButton*>(QStringLiteral("RadioButton1"))) r->setChecked(true);
+}
+
+void TForm1::closePort() {
+    comm_->setDtrControl(TDtrControl::DtrDisable);
+    setPortButtonsEnabled(false);
+    resetFields(false);
+    cycle_->buffer()[hart::lb::kPortOpen] = 0;
+    openButton_->setText(QStringLiteral("Open"));
+    comm_->ClosePort();
+}
+
+void TForm1::setPortButtonsEnabled(bool enabled) {
+    for (int i = kFirstPortButton; i <= kLastPortButton; ++i)
+        if (auto* b = findChild<QPushButton*>(QStringLiteral("Button%1").arg(i)))
+            b->setEnabled(enabled);
+}
+
+void TForm1::resetFields(bool atStart) {
+    auto combo = [this](const char* n) { return findChild<QComboBox*>(QString::fromLatin1(n)); };
+    auto edit = [this](const char* n) { return findChild<QLineEdit*>(QString::fromLatin1(n)); };
+    if (auto* c = combo("ComboBox9")) app::selectIndex(c, 0);
+    for (const char* n : kUnselectedLists)
+        if (auto* c = combo(n)) app::clearSelection(c);
+    if (auto* c = combo("ComboBox11")) app::selectIndex(c, 0);
+    for (const char* n : kResetEdits)
+        if (auto* e = edit(n)) e->clear();
+    if (atStart) {
+        for (const char* n : kResetAtStartEdits)
+            if (auto* e = edit(n)) e->clear();
+        if (auto* r = findChild<QRadioButton*>(QStringLiteral("RadioButton1"))) r->setChecked(true);
+    }
+    sentLabel_->clear();
+    receivedLabel_->clear();
+    statusLabel_->clear();
+    if (auto* l = findChild<QLabel*>(QStringLiteral("Label33"))) l->clear();
+}

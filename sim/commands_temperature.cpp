@@ -1,0 +1,10 @@
+// Device-specific commands of the temperature transmitters.
+#include "sim/sim_transmitter.h"
+
+namespace sim {
+
+void registerTemperatureCommands(SimTransmitter& t) {
+    (void)t;
+}
+
+} // namespace sim
