@@ -68,6 +68,11 @@ void SimTransmitter::setFaults(const SimFaults& faults) {
     faults_ = faults;
 }
 
+void SimTransmitter::setResponder(RawResponder responder) {
+    std::lock_guard lock(mutex_);
+    responder_ = std::move(responder);
+}
+
 std::vector<std::uint8_t> SimTransmitter::takeReceived() {
     std::lock_guard lock(mutex_);
     return std::exchange(received_, {});
@@ -124,19 +129,27 @@ void SimTransmitter::handleFrame(const std::vector<std::uint8_t>& f) {
 
     std::vector<std::uint8_t> reply;
     SimFaults faults;
-    {
-        std::lock_guard lock(mutex_);
-        SimState& s = state_;
-        if (req.longFrame) {
-            bool mine = (f[1] & 0x3F) == (s.manufacturer & 0x3F) && f[2] == s.deviceType &&
-                        f[3] == s.deviceId[0] && f[4] == s.deviceId[1] && f[5] == s.deviceId[2];
-            if (!mine) return;
-        } else {
-            req.address = f[1] & 0x3F;
-            if (req.address != s.pollAddress) return;
+    std::unique_lock lock(mutex_);
+    SimState& s = state_;
+    faults = faults_;
+    if (faults.silent) return;
+    // A test's responder sees every frame, addressed to this device or not.
+    if (responder_) {
+        if (auto raw = responder_(s, req)) {
+            lock.unlock();
+            sendReply(*raw, faults);
+            return;
         }
-        faults = faults_;
-        if (faults.silent) return;
+    }
+    if (req.longFrame) {
+        bool mine = (f[1] & 0x3F) == (s.manufacturer & 0x3F) && f[2] == s.deviceType &&
+                    f[3] == s.deviceId[0] && f[4] == s.deviceId[1] && f[5] == s.deviceId[2];
+        if (!mine) return;
+    } else {
+        req.address = f[1] & 0x3F;
+        if (req.address != s.pollAddress) return;
+    }
+    {
         std::optional<SimReply> r;
         if (auto it = handlers_.find(req.command); it != handlers_.end())
             for (auto& h : it->second)
@@ -146,6 +159,7 @@ void SimTransmitter::handleFrame(const std::vector<std::uint8_t>& f) {
         reply = req.longFrame ? longReplyFrame(s, req.command, *r, 0x86, req.master)
                               : shortReplyFrame(s, req.command, *r, req.master);
     }
+    lock.unlock();
     sendReply(reply, faults);
 }
 

@@ -59,6 +59,12 @@ public:
         return f(state_);
     }
     void setFaults(const SimFaults& faults);
+    // Tests: answer a request with bytes of their own choosing (sent as they
+    // are, faults still applied); returning nothing falls back to the
+    // device's own handlers. Runs on the device's thread, under its lock.
+    using RawResponder =
+        std::function<std::optional<std::vector<std::uint8_t>>(SimState&, const SimRequest&)>;
+    void setResponder(RawResponder responder);
 
     // Every byte the master sent since the last call.
     std::vector<std::uint8_t> takeReceived();
@@ -92,6 +98,7 @@ private:
     std::mutex mutex_;
     SimState state_;
     SimFaults faults_;
+    RawResponder responder_;
     std::map<std::uint8_t, std::vector<SimHandler>> handlers_;
     std::vector<std::uint8_t> received_;
     std::vector<std::uint8_t> parse_; // bytes of the frame being parsed

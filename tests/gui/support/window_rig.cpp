@@ -1,0 +1,145 @@
+#include "window_rig.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+#include <sstream>
+
+namespace rig {
+
+bool waitFor(const std::function<bool()>& pred, int ms) {
+    QDeadlineTimer deadline(ms);
+    while (!pred()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+Bytes hex(const char* text) {
+    Bytes out;
+    std::istringstream in(text);
+    std::string word;
+    while (in >> word) out.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
+    return out;
+}
+
+QString hexText(const Bytes& bytes) {
+    QString s;
+    for (auto b : bytes) s += QStringLiteral("%1 ").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+    return s;
+}
+
+WindowRig::WindowRig(bool open)
+    : device_(std::make_unique<sim::SimTransmitter>()), form_(std::make_unique<TForm1>()) {
+    form_->resize(1200, 900);
+    form_->show();
+    if (open) openPort();
+}
+
+WindowRig::~WindowRig() {
+    // Close any error box left open so the next test starts clean.
+    while (auto* w = QApplication::activeModalWidget()) delete w;
+    form_.reset();
+    device_.reset();
+}
+
+bool WindowRig::openPort() {
+    auto* list = get<QComboBox>("SPREALCOM");
+    if (!list) return false;
+    list->setEditText(QString::fromStdString(device_->portPath()));
+    if (!click("Button1")) return false;
+    return waitFor([this] { return isOpen(); }, 5000);
+}
+
+bool WindowRig::isOpen() const {
+    return form_->cycle().buffer()[hart::lb::kPortOpen] == 1 &&
+           get<QPushButton>("Button1")->text() == QStringLiteral("Close");
+}
+
+bool WindowRig::discover() {
+    if (!click("Button3")) return false;
+    bool ok = waitStatus(QStringLiteral("Upload successful!")) &&
+              waitFor([this] { return cycle().replyCode() == 0; });
+    forgetReceived();
+    return ok;
+}
+
+bool WindowRig::click(const char* button) {
+    auto* b = get<QPushButton>(button);
+    if (!b || !b->isEnabled()) return false;
+    b->click();
+    return true;
+}
+
+void WindowRig::setText(const char* edit, const QString& text) {
+    if (auto* e = get<QLineEdit>(edit)) e->setText(text);
+}
+
+void WindowRig::type(const char* edit, const QString& keys) {
+    if (auto* e = get<QLineEdit>(edit)) QTest::keyClicks(e, keys);
+}
+
+void WindowRig::select(const char* combo, int index) {
+    if (auto* c = get<QComboBox>(combo)) c->setCurrentIndex(index);
+}
+
+QString WindowRig::status() const { return get<QLabel>("Label68")->text(); }
+
+bool WindowRig::waitStatus(const QString& text, int ms) {
+    return waitFor([&] { return status() == text; }, ms);
+}
+
+std::optional<Bytes> WindowRig::nextFrame(int ms) {
+    std::optional<Bytes> f;
+    waitFor([&] { return (f = device_->waitFrame(0)).has_value(); }, ms);
+    return f;
+}
+
+std::optional<Bytes> WindowRig::nextWire(int ms) {
+    if (!nextFrame(ms)) return std::nullopt;
+    return device_->takeReceived();
+}
+
+void WindowRig::forgetReceived() {
+    device_->takeFrames();
+    device_->takeReceived();
+}
+
+void WindowRig::respondWith(Bytes bytes) {
+    if (bytes.empty()) {
+        device_->setResponder(nullptr);
+        return;
+    }
+    device_->setResponder([bytes](sim::SimState&, const sim::SimRequest&) {
+        return std::optional<Bytes>(bytes);
+    });
+}
+
+Bytes WindowRig::longReply(std::uint8_t command, const Bytes& data, std::uint8_t responseCode,
+                           std::uint8_t master) {
+    sim::SimReply r{responseCode, 0, data};
+    return device_->withState(
+        [&](sim::SimState& s) { return device_->longReplyFrame(s, command, r, 0x86, master); });
+}
+
+QString WindowRig::takeErrorBox(int ms) {
+    QMessageBox* box = nullptr;
+    waitFor([&] { return (box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())); },
+            ms);
+    if (!box) return {};
+    QString text = box->text();
+    box->close();
+    waitFor([] { return QApplication::activeModalWidget() == nullptr; }, 2000);
+    return text;
+}
+
+} // namespace rig
