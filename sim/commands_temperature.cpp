@@ -1,4 +1,4 @@
-// Device-specific commands of the temperature transmitters.
+// Device-specific commands of the Rosemount, Yokogawa and E+H temperature transmitters.
 #include "sim/sim_transmitter.h"
 
 namespace sim {

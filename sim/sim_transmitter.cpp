@@ -43,6 +43,7 @@ SimTransmitter::SimTransmitter(Options options) : options_(options) {
     registerProcessCommands(*this);
     registerInfoCommands(*this);
     registerTemperatureCommands(*this);
+    registerSiemensKrohneAbbCommands(*this);
     registerDpMvCommands(*this);
     peer_.start([this](std::span<const std::uint8_t> b) { onBytes(b); });
     burst_ = std::thread([this] { burstLoop(); });

@@ -113,7 +113,8 @@ private:
 void registerDiscoveryCommands(SimTransmitter& t);
 void registerProcessCommands(SimTransmitter& t);
 void registerInfoCommands(SimTransmitter& t);
-void registerTemperatureCommands(SimTransmitter& t);
+void registerTemperatureCommands(SimTransmitter& t);        // Rosemount, Yokogawa, E+H
+void registerSiemensKrohneAbbCommands(SimTransmitter& t);
 void registerDpMvCommands(SimTransmitter& t);
 
 // Helpers for handlers.
