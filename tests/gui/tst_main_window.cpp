@@ -1,0 +1,387 @@
+// The window frame, port control, request cycle and discovery, driven through
+// the real window against the simulated device on a pseudo-terminal.
+
+#include "window_rig.h"
+
+#include "hart/link_buffer.h"
+#include "serial/tcomm.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+using rig::Bytes;
+using rig::hex;
+using rig::WindowRig;
+
+namespace {
+
+bool portButtonsEnabled(WindowRig& r, bool enabled) {
+    for (int i = 2; i <= 47; ++i) {
+        auto* b = r.get<QPushButton>(QStringLiteral("Button%1").arg(i).toLatin1().constData());
+        if (b && b->isEnabled() != enabled) return false;
+    }
+    return true;
+}
+
+QString text(WindowRig& r, const char* name) {
+    if (auto* l = r.get<QLabel>(name)) return l->text();
+    if (auto* e = r.get<QLineEdit>(name)) return e->text();
+    if (auto* m = r.get<QPlainTextEdit>(name)) return m->toPlainText();
+    return QStringLiteral("<missing %1>").arg(QLatin1String(name));
+}
+
+// A command-3 long reply carrying only the primary variable; any reply with
+// a long-frame start will do for the cycle's own tests.
+Bytes someLongReply(WindowRig& r) { return r.longReply(3, hex("41 40 00 00 20 41 48 00 00")); }
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void startState();
+    void portList();
+    void openFailures_data();
+    void openFailures();
+    void openSendCloseResets();
+    void countsSentBytes();
+    void bytesWhileIdleAreCountedNotShown();
+    void splitReplyDecodesFirstPartAlone();
+    void lateReplyAfterTimeoutIsDecoded();
+    void secondRequestKeepsFirstDeadline();
+    void clearBufferKeepsDecoding();
+    void discoveryAtAddressZero();
+    void discoveryCycleFindsAddressFive();
+    void discoveryCycleGivesUp();
+    void masterBits();
+    void deviceIdQuery();
+    void identitySurvivesReopen();
+    void farSideHangsUp();
+};
+
+void MainWindowTest::startState() {
+    WindowRig r(false);
+    QCOMPARE(r.form().windowTitle(), QStringLiteral("RX460-K"));
+    QCOMPARE(r.get<QPushButton>("Button1")->text(), QStringLiteral("Open"));
+    QVERIFY(r.get<QPushButton>("Button1")->isEnabled());
+    QVERIFY(portButtonsEnabled(r, false));
+    QVERIFY(r.get<QPushButton>("Button18")->isHidden());
+    QCOMPARE(r.get<QTabWidget>("PageControl2")->currentIndex(), 0);
+    QCOMPARE(r.get<QTabWidget>("PageControl2")->tabText(0), QStringLiteral("On-line test "));
+    QCOMPARE(r.get<QTabWidget>("PageControl2")->count(), 6);
+    QCOMPARE(r.get<QTabWidget>("PageControl1")->count(), 2);
+    auto* timer1 = r.get<QTimer>("Timer1");
+    auto* timer2 = r.get<QTimer>("Timer2");
+    auto* timer3 = r.get<QTimer>("Timer3");
+    QVERIFY(timer1 && timer2 && timer3);
+    QVERIFY(!timer1->isActive());
+    QVERIFY(!timer3->isActive());
+    QCOMPARE(timer1->interval(), 3000);
+    QCOMPARE(timer2->interval(), 100);
+    QCOMPARE(timer3->interval(), 3000);
+    QVERIFY(r.get<TComm>("Comm1"));
+    QCOMPARE(r.get<QComboBox>("ComboBox8")->currentIndex(), -1);
+    QCOMPARE(r.get<QComboBox>("ComboBox8")->currentText(), QStringLiteral("First Device"));
+    QCOMPARE(r.get<QComboBox>("ComboBox9")->currentIndex(), 0);
+    QVERIFY(!r.cycle().showVendorFrames());
+    // A click on "Serial Port:" turns the vendor frame display on for good.
+    QTest::mouseClick(r.get<QLabel>("Label4"), Qt::LeftButton);
+    QVERIFY(r.cycle().showVendorFrames());
+    QTest::mouseClick(r.get<QLabel>("Label4"), Qt::LeftButton);
+    QVERIFY(r.cycle().showVendorFrames());
+}
+
+void MainWindowTest::portList() {
+    WindowRig r(false);
+    auto* list = r.get<QComboBox>("SPREALCOM");
+    QCOMPARE(list->currentText(), QStringLiteral("COM3"));
+    for (int i = 0; i < 9; ++i) QCOMPARE(list->itemText(i), QStringLiteral("COM%1").arg(i + 1));
+    QVERIFY(list->findText(TForm1::simulatedPortName()) > 8);
+}
+
+void MainWindowTest::openFailures_data() {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing device") << "/dev/rx460k-no-such-port" << "/dev/rx460k-no-such-port"
+                                    << "Error opening serial port";
+    QTest::newRow("COM12 as typed") << "COM12" << "/dev/ttyS11" << "Error opening serial port";
+    QTest::newRow("not a terminal") << "/dev/null" << "/dev/null"
+                                    << "File handle is not a comm handle ";
+}
+
+void MainWindowTest::openFailures() {
+    QFETCH(QString, port);
+    QFETCH(QString, device);
+    QFETCH(QString, message);
+    WindowRig r(false);
+    r.get<QComboBox>("SPREALCOM")->setEditText(port);
+    QVERIFY(r.click("Button1"));
+    QCOMPARE(r.takeErrorBox(), message);
+    QCOMPARE(r.get<QPushButton>("Button1")->text(), QStringLiteral("Open"));
+    QVERIFY(portButtonsEnabled(r, false));
+    QVERIFY(!r.form().comm().isOpen());
+    QCOMPARE(r.form().comm().CommName(), device);
+    QCOMPARE(r.cycle().buffer()[hart::lb::kPortOpen], 0);
+}
+
+void MainWindowTest::openSendCloseResets() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    QVERIFY(portButtonsEnabled(r, true));
+    QVERIFY(r.get<QPushButton>("Button18")->isHidden());
+    QVERIFY(r.discover());
+    QCOMPARE(text(r, "Label56"), QStringLiteral("11"));
+    QVERIFY(!text(r, "Label67").isEmpty());
+    QCOMPARE(text(r, "Edit1"), QStringLiteral("38"));
+
+    QVERIFY(r.click("Button1")); // Close
+    QCOMPARE(r.get<QPushButton>("Button1")->text(), QStringLiteral("Open"));
+    QVERIFY(portButtonsEnabled(r, false));
+    QVERIFY(!r.form().comm().isOpen());
+    for (const char* name : {"Label56", "Label67", "Label68", "Label33", "Edit1", "Edit4"})
+        QVERIFY2(text(r, name).isEmpty(), name);
+    QCOMPARE(r.get<QComboBox>("ComboBox9")->currentIndex(), 0);
+
+    QVERIFY(r.openPort());
+    QVERIFY(r.click("Button3"));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload successful!")));
+    QCOMPARE(text(r, "Label56"), QStringLiteral("11")); // counting starts again from 0
+    QVERIFY(r.get<QRadioButton>("RadioButton1") == nullptr ||
+            r.get<QRadioButton>("RadioButton1")->isChecked());
+}
+
+void MainWindowTest::countsSentBytes() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    QVERIFY(r.discover());
+    r.device().setFaults({.silent = true});
+    r.get<QLabel>("Label56")->clear();
+    r.cycle().resetCounters();
+    for (int i = 0; i < 2; ++i) {
+        r.cycle().begin(103);
+        r.cycle().sendLong(103, 3, {});
+        auto wire = r.nextWire();
+        QVERIFY(wire);
+        QCOMPARE(wire->size(), std::size_t{17});
+    }
+    QCOMPARE(text(r, "Label56"), QStringLiteral("34"));
+    // The echo of a 17-byte frame: three characters a byte.
+    QCOMPARE(text(r, "discomm").size(), 51);
+}
+
+void MainWindowTest::bytesWhileIdleAreCountedNotShown() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    r.get<QPlainTextEdit>("Memo8")->setPlainText(QStringLiteral("kept"));
+    QCOMPARE(r.cycle().replyCode(), 0);
+    r.device().sendRaw(hex("01 02 03 04 05 06 07 08 09"));
+    QVERIFY(rig::waitFor([&] { return text(r, "Label67") == QStringLiteral("9"); }));
+    QCOMPARE(r.cycle().scanLimit(), 5);
+    QCOMPARE(text(r, "Memo8"), QStringLiteral("kept"));
+}
+
+void MainWindowTest::splitReplyDecodesFirstPartAlone() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    // A command-0 reply cut after 6 bytes, then 500 ms of silence: the
+    // first chunk is decoded alone and fails; the rest arrives unawaited.
+    r.device().setFaults({.splitAfter = 6, .splitPauseMs = 500});
+    QVERIFY(r.click("Button3"));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload failed!")));
+    QCOMPARE(text(r, "Memo8"), QStringLiteral("FF FF FF FF FF 06 "));
+    QVERIFY(text(r, "Edit1").isEmpty());
+    const int whole = 5 + 6 + 12 + 1; // preambles, header, data, checksum
+    QVERIFY(rig::waitFor([&] { return text(r, "Label67") == QString::number(whole); }));
+    QCOMPARE(text(r, "Memo8"), QStringLiteral("FF FF FF FF FF 06 "));
+    QCOMPARE(r.status(), QStringLiteral("Upload failed!"));
+}
+
+void MainWindowTest::lateReplyAfterTimeoutIsDecoded() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    r.device().setFaults({.replyDelayMs = 4500});
+    QVERIFY(r.click("Button3"));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload data timeout!")));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload successful!")));
+    QCOMPARE(text(r, "Edit4"), QStringLiteral("66051"));
+}
+
+void MainWindowTest::secondRequestKeepsFirstDeadline() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    QVERIFY(r.discover());
+    r.device().setFaults({.silent = true});
+    auto* timer3 = r.get<QTimer>("Timer3");
+    r.cycle().begin(103);
+    r.cycle().sendLong(103, 3, {});
+    QVERIFY(timer3->isActive());
+    QTest::qWait(1500);
+    const int before = timer3->remainingTime();
+    r.cycle().begin(102);
+    r.cycle().sendLong(102, 2, {});
+    // Starting a running timer must not move its deadline back to 3 s.
+    QVERIFY2(timer3->remainingTime() <= before, qPrintable(QString::number(timer3->remainingTime())));
+    QCOMPARE(r.cycle().replyCode(), 102);
+    QVERIFY(r.waitStatus(QStringLiteral("Upload data timeout!")));
+}
+
+void MainWindowTest::clearBufferKeepsDecoding() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    QVERIFY(r.click("Button3"));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload successful!")));
+    QVERIFY(!text(r, "discomm").isEmpty());
+    QVERIFY(r.click("Button58"));
+    QVERIFY(text(r, "discomm").isEmpty());
+    QVERIFY(text(r, "Memo8").isEmpty());
+    QCOMPARE(r.status(), QStringLiteral("Upload successful!"));
+    QVERIFY(r.click("Button3"));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload successful!")));
+    QCOMPARE(text(r, "Edit4"), QStringLiteral("66051"));
+}
+
+void MainWindowTest::discoveryAtAddressZero() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    r.select("ComboBox8", 0); // First Device
+    QVERIFY(r.click("Button3"));
+    auto wire = r.nextWire();
+    QVERIFY(wire);
+    QCOMPARE(*wire, hex("FF FF FF FF FF FF 02 80 00 00 82"));
+    QCOMPARE(text(r, "discomm"), QStringLiteral("FF FF FF FF FF FF 02 80 00 00 82 "));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload successful!")));
+    QCOMPARE(text(r, "Edit1"), QStringLiteral("38"));
+    QCOMPARE(text(r, "Edit2"), QStringLiteral("5"));
+    QCOMPARE(text(r, "Edit3"), QStringLiteral("5"));
+    QCOMPARE(text(r, "Edit4"), QStringLiteral("66051"));
+    QCOMPARE(text(r, "Edit28"), QStringLiteral("66051"));
+    const auto& b = r.cycle().buffer();
+    QCOMPARE(b[hart::lb::kManufacturer], 0x26);
+    QCOMPARE(b[hart::lb::kDeviceType], 0x05);
+    QCOMPARE(b[hart::lb::kDeviceId], 0x01);
+    QCOMPARE(b[hart::lb::kDeviceId + 2], 0x03);
+
+    // The cycle finds it at its first request and stops before a step.
+    QVERIFY(r.click("Button16"));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload successful!")));
+    QVERIFY(!r.get<QTimer>("Timer1")->isActive());
+    QCOMPARE(text(r, "Label33"), QStringLiteral("#0"));
+}
+
+void MainWindowTest::discoveryCycleFindsAddressFive() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    r.device().withState([](sim::SimState& s) { s.pollAddress = 5; });
+    // The cycle's own pace is 3 s a step; a shorter step keeps the test
+    // quick and changes nothing else.
+    r.get<QTimer>("Timer1")->setInterval(400);
+    QStringList seen;
+    auto* step = r.get<QLabel>("Label33");
+    QVERIFY(r.click("Button16"));
+    QVERIFY(rig::waitFor([&] {
+        if (seen.isEmpty() || seen.last() != step->text()) seen << step->text();
+        return r.status() == QStringLiteral("Upload successful!");
+    }));
+    QCOMPARE(seen, (QStringList{"#0", "#1", "#2", "#3", "#4", "#5"}));
+    QCOMPARE(r.get<QComboBox>("ComboBox9")->currentText(), QStringLiteral("5"));
+    if (auto* poll = r.get<QComboBox>("ComboBox3"))
+        QCOMPARE(poll->currentIndex(), 5);
+    QCOMPARE(text(r, "Edit4"), QStringLiteral("66051"));
+    QVERIFY(!r.get<QTimer>("Timer1")->isActive());
+    // Steps after the first always speak as the primary master.
+    auto frames = r.device().takeFrames();
+    QVERIFY(frames.size() >= 6);
+    QCOMPARE(frames[0][1], 0x00); // the button itself follows "First Device"/"Second Device"
+    QCOMPARE(frames[5][1], 0x85);
+}
+
+void MainWindowTest::discoveryCycleGivesUp() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    r.device().setFaults({.silent = true});
+    r.get<QTimer>("Timer1")->setInterval(100);
+    QVERIFY(r.click("Button16"));
+    QVERIFY(r.waitStatus(QStringLiteral("Unable to find sensor!")));
+    QCOMPARE(text(r, "Label33"), QStringLiteral("#15"));
+    QVERIFY(!r.get<QTimer>("Timer1")->isActive());
+    QCOMPARE(r.device().takeFrames().size(), std::size_t{16});
+}
+
+void MainWindowTest::masterBits() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    r.device().setFaults({.silent = true});
+    struct Case {
+        int index;
+        std::uint8_t shortAddress;
+    };
+    // No item chosen yet (text "First Device"): secondary master.
+    for (Case c : {Case{-1, 0x03}, Case{0, 0x83}, Case{1, 0x03}}) {
+        if (c.index >= 0) r.select("ComboBox8", c.index);
+        r.select("ComboBox9", 3);
+        QVERIFY(r.click("Button3"));
+        auto f = r.nextFrame();
+        QVERIFY(f);
+        QCOMPARE((*f)[1], c.shortAddress);
+        QCOMPARE(r.cycle().buffer()[hart::lb::kPollAddress], 3);
+    }
+}
+
+void MainWindowTest::deviceIdQuery() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    r.select("ComboBox8", 0);
+    r.get<QTabWidget>("PageControl2")->setCurrentIndex(3);
+    QVERIFY(r.click("Button7"));
+    auto wire = r.nextWire();
+    QVERIFY(wire);
+    QCOMPARE(*wire, hex("FF FF FF FF FF FF FF FF 02 80 00 00 82"));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload successful!")));
+    QCOMPARE(text(r, "Edit28"), QStringLiteral("66051"));
+    // Identity fields other than the ID are left alone by this query.
+    QVERIFY(text(r, "Edit1").isEmpty());
+
+    // A reply without a short-frame start.
+    r.respondWith(hex("00 11 22 33 44 55 66"));
+    QVERIFY(r.click("Button7"));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload Failure!")));
+    QVERIFY(text(r, "Edit28").isEmpty());
+}
+
+void MainWindowTest::identitySurvivesReopen() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    r.select("ComboBox8", 0);
+    QVERIFY(r.discover());
+    QVERIFY(r.click("Button1"));
+    QVERIFY(r.openPort());
+    QVERIFY(text(r, "Edit1").isEmpty());
+    r.select("ComboBox8", 0);
+    r.cycle().begin(103);
+    r.cycle().sendLong(103, 3, {});
+    auto f = r.nextFrame();
+    QVERIFY(f);
+    QCOMPARE(*f, hex("82 A6 05 01 02 03 03 00 22"));
+}
+
+void MainWindowTest::farSideHangsUp() {
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    r.device().hangUp();
+    // The program keeps running; the port can be closed and opened again.
+    QTest::qWait(200);
+    QVERIFY(r.click("Button1"));
+    QCOMPARE(r.get<QPushButton>("Button1")->text(), QStringLiteral("Open"));
+    QVERIFY(!r.form().comm().isOpen());
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_main_window.moc"
