@@ -233,8 +233,12 @@ float parseFloat(std::string_view text) {
 }
 
 std::int32_t parseInt(std::string_view text) {
-    return static_cast<std::int32_t>(parseIntegerIn(text, std::numeric_limits<std::int32_t>::min(),
-                                                    std::numeric_limits<std::int32_t>::max()));
+    // Beyond 32 bits a text is simply not an integer, as the usual conversion has it.
+    const std::optional<long long> value = parseIntegerSyntax(text);
+    if (!value || *value < std::numeric_limits<std::int32_t>::min() ||
+        *value > std::numeric_limits<std::int32_t>::max())
+        throwNotInteger(text);
+    return static_cast<std::int32_t>(*value);
 }
 
 // ---------------------------------------------------------------- WireFloat
