@@ -47,7 +47,9 @@ std::uint32_t uint24ToValue(const std::uint8_t* bytes);
 
 // ---- PackedAscii: 6-bit characters, four in three bytes; L is 8, 16 or 32.
 // Lower case is raised to upper case; any other character outside
-// ' '..'_' throws ConversionError naming it. Longer texts are cut to L.
+// ' '..'_' (text is UTF-8) throws ConversionError naming it. Longer texts
+// are cut to L first, so characters past L are never judged. L not a
+// positive multiple of 4: std::invalid_argument.
 std::vector<std::uint8_t> packedAsciiFromText(std::string_view text, int L);
 std::string packedAsciiToText(const std::uint8_t* bytes, int L); // exactly L characters
 
@@ -67,18 +69,24 @@ struct KeyFilterRule {
     int maxLength;
     Gate gate;
 };
-inline constexpr KeyFilterRule kCurrentTrimFilter{"0123456789.", 5, Gate::AtMost4};   // Edit9, Edit10
-inline constexpr KeyFilterRule kOtherCurrentFilter{"0123456789.", 5, Gate::None};     // Edit7
-inline constexpr KeyFilterRule kDisplayAdjustFilter{"0123456789.-", 5, Gate::AtMost4}; // Edit13, Edit19
-inline constexpr KeyFilterRule kYearFilter{"0123456789", 4, Gate::None};              // Edit24
-inline constexpr KeyFilterRule kDayMonthFilter{"0123456789", 2, Gate::None};          // Edit25, Edit29
-inline constexpr KeyFilterRule kSixDigitFilter{"0123456789", 10, Gate::Exactly6};     // Edit26, Edit28
+// Edit9, Edit10
+inline constexpr KeyFilterRule kCurrentTrimFilter{"0123456789.", 5, Gate::AtMost4};
+// Edit7
+inline constexpr KeyFilterRule kOtherCurrentFilter{"0123456789.", 5, Gate::None};
+// Edit13, Edit19
+inline constexpr KeyFilterRule kDisplayAdjustFilter{"0123456789.-", 5, Gate::AtMost4};
+// Edit24
+inline constexpr KeyFilterRule kYearFilter{"0123456789", 4, Gate::None};
+// Edit25, Edit29
+inline constexpr KeyFilterRule kDayMonthFilter{"0123456789", 2, Gate::None};
+// Edit26, Edit28
+inline constexpr KeyFilterRule kSixDigitFilter{"0123456789", 10, Gate::Exactly6};
 
 inline constexpr char32_t kBackspace = 0x08;
 
 struct KeyDecision {
-    bool keep;                        // the key takes effect
-    std::optional<bool> gateEnabled;  // new enabled state of the gated SET button
+    bool keep;                       // the key takes effect
+    std::optional<bool> gateEnabled; // new enabled state of the gated SET button
 };
 // `key` is the typed character (kBackspace for Backspace; any other control
 // character for the remaining control keys). `textBefore` is the field's

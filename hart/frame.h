@@ -20,16 +20,19 @@ std::uint8_t checksum(std::span<const std::uint8_t> bytes);
 // i at LinkBuffer[132 + i]; bytes past the new frame's end are untouched.
 // Address byte 0 is master | (manufacturer & 0x3F): bits 7 and 6 are HART's
 // master and burst flags and never come from the cached byte.
-// Returns the frame length, 17 + data.size().
+// Returns the frame length, 17 + data.size(). More than 134 data bytes would
+// run past the transmit area: std::length_error.
 std::size_t buildLongFrame(LinkBuffer& b, std::uint8_t master, std::uint8_t command,
                            std::span<const std::uint8_t> data);
 
 // Short frame (delimiter 0x02): `preambles` is 6 (discovery) or 8 (device-ID
 // query); the address byte is master + pollAddress. Returns 11 or 13.
+// Storing the polling address in LinkBuffer[315] is left to the caller.
 std::size_t buildShortFrame(LinkBuffer& b, int preambles, std::uint8_t master,
                             std::uint8_t pollAddress);
 
 // Hand-typed frame: six preambles, the typed bytes (1..15), their checksum.
+// Other counts: std::invalid_argument.
 std::size_t buildManualFrame(LinkBuffer& b, std::span<const std::uint8_t> typed);
 
 // The frame just built: LinkBuffer[132 .. 132+length).
