@@ -4,12 +4,16 @@
 //
 // Threading rules:
 //  - Properties, OpenPort, ClosePort, SendBlock and the events belong to the
-//    thread that created the component (the main thread).
+//    thread that created the component (the main thread); call them from there
+//    only. Every event handler runs on that thread.
 //  - TReadThread is the only reader of the device and TWriteThread the only
 //    writer; they never call application code. What they report is posted to
-//    the main thread, one event per received chunk, in order.
-//  - The send-queue-empty flag is the one value shared without a lock
-//    (std::atomic).
+//    the component as Qt events, one event per received chunk, in order.
+//  - SendBlock hands a copy of the block to the write thread's queue (a mutex
+//    and an eventfd); the caller's buffer is free again when it returns.
+//  - The send-queue-empty flag is a std::atomic, read without a lock.
+//  - ClosePort (and the destructor) signal one close eventfd that both threads
+//    wait on, join them, and only then close the device.
 
 #include <QObject>
 #include <QString>
@@ -29,12 +33,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class TDtrControl { DtrEnable, DtrDisable, DtrHandshake };
-enum class TRtsControl { RtsEnable, RtsDisable, RtsHandshake, RtsTransmissionAvailable };
-enum class TByteSize { _5, _6, _7, _8 };
-enum class TParity { None, Odd, Even, Mark, Space };
-enum class TStopBits { _1, _1_5, _2 };
-
 using TReceiveDataEvent =
     std::function<void(QObject* sender, const std::uint8_t* buffer, std::uint16_t bufferLength)>;
 using TReceiveErrorEvent = std::function<void(QObject* sender, std::uint32_t eventMask)>;
@@ -42,8 +40,69 @@ using TModemStateChangeEvent = std::function<void(QObject* sender, std::uint32_t
 using TNotifyEvent = std::function<void(QObject* sender)>;
 using TSendDataEmptyEvent = std::function<void(QObject* sender)>;
 
+namespace rxserial {
+struct CommSession;
+}
+
 class TComm : public QObject {
     Q_OBJECT
+public:
+    // Declared inside the class so that Q_PROPERTY and QVariant know them by
+    // name; global aliases follow the class.
+    enum class TDtrControl { DtrEnable, DtrDisable, DtrHandshake };
+    Q_ENUM(TDtrControl)
+    enum class TRtsControl { RtsEnable, RtsDisable, RtsHandshake, RtsTransmissionAvailable };
+    Q_ENUM(TRtsControl)
+    enum class TByteSize { _5, _6, _7, _8 };
+    Q_ENUM(TByteSize)
+    enum class TParity { None, Odd, Even, Mark, Space };
+    Q_ENUM(TParity)
+    enum class TStopBits { _1, _1_5, _2 };
+    Q_ENUM(TStopBits)
+
+    // OnReceiveError's EventMask: the line-error flags, with the values of
+    // the classic serial-driver error bits (CE_RXOVER ... CE_BREAK).
+    static constexpr std::uint32_t ErrorReceiveOverflow = 0x0001; // driver buffer overflow
+    static constexpr std::uint32_t ErrorOverrun = 0x0002;         // UART overrun
+    static constexpr std::uint32_t ErrorParity = 0x0004;
+    static constexpr std::uint32_t ErrorFraming = 0x0008;
+    static constexpr std::uint32_t ErrorBreak = 0x0010;
+    // OnModemStateChange's ModemEvent: sum of these codes.
+    static constexpr std::uint32_t ModemRing = 4;
+    static constexpr std::uint32_t ModemCarrierDetect = 8;
+
+    // The line settings and time-outs as the properties hold them; the
+    // serial code maps them onto termios and the read thread's timers.
+    struct LineSettings {
+        int baudRate = 9600;
+        bool parityCheck = false;
+        bool outxCtsFlow = false;
+        bool outxDsrFlow = false;
+        TDtrControl dtrControl = TDtrControl::DtrEnable;
+        bool dsrSensitivity = false;
+        bool txContinueOnXoff = true;
+        bool outxXonXoffFlow = true;
+        bool inxXonXoffFlow = true;
+        bool replaceWhenParityError = false;
+        bool ignoreNullChar = false;
+        TRtsControl rtsControl = TRtsControl::RtsEnable;
+        int xonLimit = 500;
+        int xoffLimit = 500;
+        TByteSize byteSize = TByteSize::_8;
+        TParity parity = TParity::None;
+        TStopBits stopBits = TStopBits::_1;
+        char xonChar = 0x11;
+        char xoffChar = 0x13;
+        char replacedChar = 0x00;
+    };
+    struct Timeouts {
+        int readInterval = 100;
+        int readTotalMultiplier = 0;
+        int readTotalConstant = 0;
+        int writeTotalMultiplier = 0;
+        int writeTotalConstant = 0;
+    };
+
     Q_PROPERTY(QString CommName READ CommName WRITE setCommName)
     Q_PROPERTY(int BaudRate READ BaudRate WRITE setBaudRate)
     Q_PROPERTY(bool ParityCheck READ ParityCheck WRITE setParityCheck)
@@ -54,7 +113,8 @@ class TComm : public QObject {
     Q_PROPERTY(bool TxContinueOnXoff READ TxContinueOnXoff WRITE setTxContinueOnXoff)
     Q_PROPERTY(bool Outx_XonXoffFlow READ Outx_XonXoffFlow WRITE setOutx_XonXoffFlow)
     Q_PROPERTY(bool Inx_XonXoffFlow READ Inx_XonXoffFlow WRITE setInx_XonXoffFlow)
-    Q_PROPERTY(bool ReplaceWhenParityError READ ReplaceWhenParityError WRITE setReplaceWhenParityError)
+    Q_PROPERTY(
+        bool ReplaceWhenParityError READ ReplaceWhenParityError WRITE setReplaceWhenParityError)
     Q_PROPERTY(bool IgnoreNullChar READ IgnoreNullChar WRITE setIgnoreNullChar)
     Q_PROPERTY(TRtsControl RtsControl READ RtsControl WRITE setRtsControl)
     Q_PROPERTY(int XonLimit READ XonLimit WRITE setXonLimit)
@@ -66,10 +126,14 @@ class TComm : public QObject {
     Q_PROPERTY(char XoffChar READ XoffChar WRITE setXoffChar)
     Q_PROPERTY(char ReplacedChar READ ReplacedChar WRITE setReplacedChar)
     Q_PROPERTY(int ReadIntervalTimeout READ ReadIntervalTimeout WRITE setReadIntervalTimeout)
-    Q_PROPERTY(int ReadTotalTimeoutMultiplier READ ReadTotalTimeoutMultiplier WRITE setReadTotalTimeoutMultiplier)
-    Q_PROPERTY(int ReadTotalTimeoutConstant READ ReadTotalTimeoutConstant WRITE setReadTotalTimeoutConstant)
-    Q_PROPERTY(int WriteTotalTimeoutMultiplier READ WriteTotalTimeoutMultiplier WRITE setWriteTotalTimeoutMultiplier)
-    Q_PROPERTY(int WriteTotalTimeoutConstant READ WriteTotalTimeoutConstant WRITE setWriteTotalTimeoutConstant)
+    Q_PROPERTY(int ReadTotalTimeoutMultiplier READ ReadTotalTimeoutMultiplier WRITE
+                   setReadTotalTimeoutMultiplier)
+    Q_PROPERTY(int ReadTotalTimeoutConstant READ ReadTotalTimeoutConstant WRITE
+                   setReadTotalTimeoutConstant)
+    Q_PROPERTY(int WriteTotalTimeoutMultiplier READ WriteTotalTimeoutMultiplier WRITE
+                   setWriteTotalTimeoutMultiplier)
+    Q_PROPERTY(int WriteTotalTimeoutConstant READ WriteTotalTimeoutConstant WRITE
+                   setWriteTotalTimeoutConstant)
 
 public:
     explicit TComm(QObject* parent = nullptr);
@@ -84,6 +148,10 @@ public:
     bool isOpen() const;
     bool sendQueueEmpty() const;
     int handle() const; // the device's file descriptor, -1 while closed
+
+    // The device a CommName opens: "COM1" ... "COMn" (any case) name
+    // /dev/ttyS0 ... /dev/ttyS<n-1>; any other text is a path as typed.
+    static QString devicePath(const QString& commName);
 
     // Events, run on the main thread; unassigned ones are skipped.
     TReceiveDataEvent OnReceiveData;
@@ -146,5 +214,27 @@ public:
     int WriteTotalTimeoutConstant() const;
     void setWriteTotalTimeoutConstant(int v);
 
-    // (private members are the implementation's)
+protected:
+    void customEvent(QEvent* event) override;
+
+private:
+    template <typename T> void setLine(T LineSettings::*field, T value);
+    template <typename T> void setTimeout(T Timeouts::*field, T value);
+    void applyLineSettings();
+    void applyTimeouts();
+    void stopThreads();
+
+    QString commName_ = QStringLiteral("COM2");
+    LineSettings line_;
+    Timeouts timeouts_;
+    std::atomic<bool> sendQueueEmpty_{true};
+    std::unique_ptr<rxserial::CommSession> session_; // set while open
+    std::unique_ptr<TReadThread> readThread_;
+    std::unique_ptr<TWriteThread> writeThread_;
 };
+
+using TDtrControl = TComm::TDtrControl;
+using TRtsControl = TComm::TRtsControl;
+using TByteSize = TComm::TByteSize;
+using TParity = TComm::TParity;
+using TStopBits = TComm::TStopBits;

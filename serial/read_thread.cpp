@@ -1,0 +1,139 @@
+#include "serial/read_thread.h"
+
+#include "serial/comm_session.h"
+
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+
+using namespace rxserial;
+
+namespace {
+
+// Line errors and modem-line changes, from the driver's interrupt counters.
+//
+// Linux offers no notification of either that poll() can wait on: TIOCMIWAIT
+// blocks inside the ioctl (and pseudo-terminals and many USB adapters do not
+// have it), so it cannot share a wait with the close signal. The counters
+// (TIOCGICOUNT) are compared whenever bytes arrive instead: errors arrive with
+// the bytes they spoil, while a carrier or ring change on a quiet line is
+// reported with the next received bytes. A device without the counters (a
+// pseudo-terminal: ENOTTY) reports neither.
+class LineStatus {
+public:
+    explicit LineStatus(int fd) : fd_(fd) { supported_ = ::ioctl(fd_, TIOCGICOUNT, &last_) == 0; }
+
+    void check(CommSession& session) {
+        serial_icounter_struct now{};
+        if (!supported_ || ::ioctl(fd_, TIOCGICOUNT, &now) != 0) return;
+
+        std::uint32_t errors = 0;
+        if (now.buf_overrun != last_.buf_overrun) errors |= TComm::ErrorReceiveOverflow;
+        if (now.overrun != last_.overrun) errors |= TComm::ErrorOverrun;
+        if (now.parity != last_.parity) errors |= TComm::ErrorParity;
+        if (now.frame != last_.frame) errors |= TComm::ErrorFraming;
+        if (now.brk != last_.brk) errors |= TComm::ErrorBreak;
+        std::uint32_t modem = 0;
+        if (now.dcd != last_.dcd) modem |= TComm::ModemCarrierDetect;
+        if (now.rng != last_.rng) modem |= TComm::ModemRing;
+        last_ = now;
+
+        if (errors != 0) session.post(Notice::ReceiveError, {}, errors);
+        if (modem != 0) session.post(Notice::ModemStateChange, {}, modem);
+    }
+
+private:
+    int fd_;
+    bool supported_ = false;
+    serial_icounter_struct last_{};
+};
+
+// When the chunk being collected is due, or none while it is empty. An
+// interval of 0 sets no quiet-line limit (the chunk then ends when full or at
+// the total deadline); the total deadline counts from the chunk's first byte.
+std::optional<Clock::time_point> chunkDeadline(const CommSession& s, Clock::time_point first,
+                                               Clock::time_point last) {
+    using std::chrono::milliseconds;
+    std::optional<Clock::time_point> due;
+    if (const int interval = s.readInterval.load(); interval > 0)
+        due = last + milliseconds(interval);
+    const long long total =
+        static_cast<long long>(s.readTotalMultiplier.load()) * TReadThread::ChunkSize +
+        s.readTotalConstant.load();
+    if (total > 0) {
+        const auto totalDue = first + milliseconds(total);
+        due = due ? std::min(*due, totalDue) : totalDue;
+    }
+    return due;
+}
+
+std::size_t dropNulls(char* bytes, std::size_t n) {
+    return static_cast<std::size_t>(std::remove(bytes, bytes + n, '\0') - bytes);
+}
+
+} // namespace
+
+void TReadThread::run() {
+    CommSession& s = session_;
+    LineStatus lineStatus(s.device);
+    std::array<char, ChunkSize> chunk{};
+    std::size_t filled = 0;
+    Clock::time_point first{};
+    Clock::time_point last{};
+
+    const auto deliver = [&] {
+        if (filled == 0) return;
+        s.post(Notice::ReceiveData, QByteArray(chunk.data(), static_cast<qsizetype>(filled)));
+        filled = 0;
+    };
+
+    for (;;) {
+        pollfd fds[2] = {{s.closeSignal, POLLIN, 0}, {s.device, POLLIN, 0}};
+        const auto due = filled > 0 ? chunkDeadline(s, first, last) : std::nullopt;
+        const int ready = pollUntil(fds, 2, due);
+        if (ready < 0) {
+            s.postHangup();
+            break;
+        }
+        if (fds[0].revents != 0) break; // ClosePort
+        if (ready == 0) {               // the line has been quiet long enough
+            deliver();
+            continue;
+        }
+        const short ev = fds[1].revents;
+        if ((ev & POLLNVAL) != 0) {
+            s.postHangup();
+            break;
+        }
+
+        const ssize_t got = ::read(s.device, chunk.data() + filled, ChunkSize - filled);
+        if (got > 0) {
+            std::size_t kept = static_cast<std::size_t>(got);
+            if (s.ignoreNullChar.load()) kept = dropNulls(chunk.data() + filled, kept);
+            if (kept == 0) continue;
+            last = Clock::now();
+            if (filled == 0) first = last;
+            filled += kept;
+            lineStatus.check(s);
+            // A negative interval (0xFFFFFFFF as a 32-bit value) asks for the
+            // bytes as soon as they are there.
+            if (filled == ChunkSize || s.readInterval.load() < 0) deliver();
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno == EAGAIN && (ev & (POLLHUP | POLLERR)) == 0) continue;
+        // End of file, EIO, or a hang-up with nothing left to read: the far
+        // side has gone (pty master closed, USB adapter unplugged).
+        deliver();
+        s.postHangup();
+        break;
+    }
+
+    // Whatever is left unread belongs to a session that is over.
+    ::tcflush(s.device, TCIFLUSH);
+}

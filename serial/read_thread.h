@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QThread>
+
+namespace rxserial {
+struct CommSession;
+}
+
+// The only reader of the device. Waits on the close signal and the device
+// together; collects bytes into chunks of at most 2048 that end when the line
+// has been quiet for ReadIntervalTimeout ms, and posts each chunk to the
+// component. Ends on the close signal, or posts the hang-up notice and ends
+// when the device fails or goes away.
+class TReadThread : public QThread {
+public:
+    static constexpr int ChunkSize = 2048;
+
+    explicit TReadThread(rxserial::CommSession& session) : session_(session) {}
+
+protected:
+    void run() override;
+
+private:
+    rxserial::CommSession& session_;
+};

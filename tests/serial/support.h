@@ -1,0 +1,66 @@
+#pragma once
+// Test support for the serial component: a real pseudo-terminal (the slave is
+// the device TComm opens, the test drives the master), a recorder of the
+// component's events, and a wait that runs the event loop.
+
+#include "serial/tcomm.h"
+
+#include <QByteArray>
+#include <QThread>
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+namespace serialtest {
+
+using namespace std::chrono_literals;
+
+// Runs the event loop until `done` holds or `limit` passes; returns `done()`.
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s);
+
+class Pty {
+public:
+    Pty();
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    QString path() const { return path_; }
+    int master() const { return master_; }
+    void write(const QByteArray& bytes); // all of it, blocking
+    QByteArray readAvailable();          // whatever the master has, without waiting
+    void closeMaster();
+
+private:
+    int master_ = -1;
+    QString path_;
+};
+
+// Everything a TComm reported, in order, and whether it came on this thread.
+struct Recorder {
+    explicit Recorder(TComm& comm);
+
+    QByteArray received() const; // all chunks joined
+    qsizetype receivedSize() const { return received().size(); }
+    std::vector<qsizetype> chunkSizes() const;
+
+    std::vector<QByteArray> chunks;
+    int hangups = 0;
+    int sendEmpties = 0;
+    bool offMainThread = false;
+
+private:
+    void note();
+    QThread* const main_ = QThread::currentThread();
+};
+
+// The line as the main window opens it: 1200 baud, 8 data bits, odd parity,
+// 1 stop bit, no flow control, chunks ending after 300 ms of quiet.
+void setWindowValues(TComm& comm, const QString& device);
+
+// n bytes that take every byte value and do not repeat within 64 KiB, so a
+// lost, doubled or misplaced piece shows.
+QByteArray pattern(qsizetype n, int seed = 0);
+
+} // namespace serialtest
