@@ -223,8 +223,7 @@ void TForm1::buildFrame() {
     bottom->addWidget(new QLabel(QStringLiteral("Send Buffer:"), central), 0, 0);
     sendView_ = app::makeEdit("discomm", central);
     bottom->addWidget(sendView_, 0, 1, 1, 5);
-    bottom->addWidget(new QLabel(QStringLiteral("Receive Buffer:"), central), 1, 0,
-                      Qt::AlignTop);
+    bottom->addWidget(new QLabel(QStringLiteral("Receive Buffer:"), central), 1, 0, Qt::AlignTop);
     receiveView_ = new QPlainTextEdit(central);
     receiveView_->setObjectName(QStringLiteral("Memo8"));
     receiveView_->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -295,10 +294,13 @@ void TForm1::addToPage(const char* page, QWidget* widget, int row, int column, i
     grid->addWidget(widget, row, column, rowSpan, columnSpan);
 }
 
-QString TForm1::simulatedPortName() { return QStringLiteral("Simulated transmitter"); }
+QString TForm1::simulatedPortName() {
+    return QStringLiteral("Simulated transmitter");
+}
 
 void TForm1::fillPortList() {
-    for (int i = 1; i <= 9; ++i) portList_->addItem(QStringLiteral("COM%1").arg(i));
+    for (int i = 1; i <= 9; ++i)
+        portList_->addItem(QStringLiteral("COM%1").arg(i));
     // The serial devices this machine has now.
     QStringList found;
     const QStringList patterns{QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")};
@@ -325,8 +327,8 @@ void TForm1::onClick(QPushButton* button, std::function<void()> handler) {
 }
 
 void TForm1::showError(const QString& message) {
-    auto* box = new QMessageBox(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok,
-                                this);
+    auto* box =
+        new QMessageBox(QMessageBox::Critical, windowTitle(), message, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("errorBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);

@@ -75,12 +75,12 @@ private:
     std::unique_ptr<app::RequestCycle> cycle_;
     std::unique_ptr<sim::SimTransmitter> simulator_;
 
-    QComboBox* portList_ = nullptr;    // SPREALCOM
-    QPushButton* openButton_ = nullptr; // Button1
-    QLineEdit* sendView_ = nullptr;    // discomm
+    QComboBox* portList_ = nullptr;         // SPREALCOM
+    QPushButton* openButton_ = nullptr;     // Button1
+    QLineEdit* sendView_ = nullptr;         // discomm
     QPlainTextEdit* receiveView_ = nullptr; // Memo8
-    QLabel* sentLabel_ = nullptr;      // Label56
-    QLabel* receivedLabel_ = nullptr;  // Label67
-    QLabel* statusLabel_ = nullptr;    // Label68
-    QTabWidget* pages_ = nullptr;      // PageControl2
+    QLabel* sentLabel_ = nullptr;           // Label56
+    QLabel* receivedLabel_ = nullptr;       // Label67
+    QLabel* statusLabel_ = nullptr;         // Label68
+    QTabWidget* pages_ = nullptr;           // PageControl2
 };

@@ -23,7 +23,7 @@ template <std::size_t N> constexpr bool contains(const std::array<int, N>& a, in
 
 inline constexpr std::array kPollCodes{49};
 inline constexpr std::array kReadCodes{100, 102, 103, 104, 112, 113, 114, 115, 116, 144, 147};
-inline constexpr std::array kUploadingCodes{49,  100, 102, 103,  112,  113,  114,
+inline constexpr std::array kUploadingCodes{49,  100, 102,  103,  112,  113,  114,
                                             115, 116, 1131, 1170, 2145, 2147, 2149};
 inline constexpr std::array kPausedCodes{
     39,   49,   99,   106,  109,  112,  113,  116,  117,  118,  119,  137,  139,  141,  149,
@@ -42,10 +42,14 @@ constexpr int timeoutClassFor(int replyCode) {
     if (detail::contains(detail::kReadCodes, replyCode)) return kRead;
     return kWrite;
 }
-constexpr bool uploads(int replyCode) { return detail::contains(detail::kUploadingCodes, replyCode); }
+constexpr bool uploads(int replyCode) {
+    return detail::contains(detail::kUploadingCodes, replyCode);
+}
 constexpr bool pausesAfterWrite(int replyCode) {
     return detail::contains(detail::kPausedCodes, replyCode);
 }
-constexpr const auto& genericWriteCodes() { return detail::kGenericWriteCodes; }
+constexpr const auto& genericWriteCodes() {
+    return detail::kGenericWriteCodes;
+}
 
 } // namespace app

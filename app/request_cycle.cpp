@@ -32,8 +32,12 @@ RequestCycle::RequestCycle(TComm& comm, CycleViews views, QObject* parent)
         registerDecoder(code, [this] { showWriteResult(); });
 }
 
-void RequestCycle::setStatus(const QString& text) { v_.statusLine->setText(text); }
-QString RequestCycle::status() const { return v_.statusLine->text(); }
+void RequestCycle::setStatus(const QString& text) {
+    v_.statusLine->setText(text);
+}
+QString RequestCycle::status() const {
+    return v_.statusLine->text();
+}
 
 std::uint8_t RequestCycle::masterBit() const {
     return hart::masterBitForIndex(masterSelector_ ? masterSelector_->currentIndex() : -1);
@@ -41,11 +45,12 @@ std::uint8_t RequestCycle::masterBit() const {
 
 void RequestCycle::begin(int replyCode, bool clearReceiveView) {
     if (clearReceiveView) v_.receiveView->clear();
-    setStatus(uploads(replyCode) ? QStringLiteral("Uploading...") : QStringLiteral("Downloading..."));
+    setStatus(uploads(replyCode) ? QStringLiteral("Uploading...")
+                                 : QStringLiteral("Downloading..."));
 }
 
-void RequestCycle::sendLong(int replyCode, std::uint8_t command,
-                            std::span<const std::uint8_t> data, const SendOptions& options) {
+void RequestCycle::sendLong(int replyCode, std::uint8_t command, std::span<const std::uint8_t> data,
+                            const SendOptions& options) {
     std::uint8_t master = options.master.value_or(masterBit());
     transmit(replyCode, hart::buildLongFrame(buffer_, master, command, data), options);
 }

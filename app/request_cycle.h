@@ -40,19 +40,20 @@ enum class Echo {
 
 struct SendOptions {
     Echo echo = Echo::Show;
-    std::optional<std::uint8_t> master; // fixed master bit instead of the "First/Second Device" list
-    std::optional<int> timeoutClass;    // instead of the reply code's own class
-    bool startTimeout = true;           // false: the discovery cycle starts no reply timeout
+    std::optional<std::uint8_t>
+        master;                      // fixed master bit instead of the "First/Second Device" list
+    std::optional<int> timeoutClass; // instead of the reply code's own class
+    bool startTimeout = true;        // false: the discovery cycle starts no reply timeout
 };
 
 struct CycleViews {
-    QLineEdit* sendView;        // discomm
+    QLineEdit* sendView;         // discomm
     QPlainTextEdit* receiveView; // Memo8
-    QLabel* sentCounter;        // Label56
-    QLabel* receivedCounter;    // Label67
-    QLabel* statusLine;         // Label68
-    QTimer* decodeTimer;        // Timer2
-    QTimer* timeoutTimer;       // Timer3
+    QLabel* sentCounter;         // Label56
+    QLabel* receivedCounter;     // Label67
+    QLabel* statusLine;          // Label68
+    QTimer* decodeTimer;         // Timer2
+    QTimer* timeoutTimer;        // Timer3
 };
 
 class RequestCycle : public QObject {

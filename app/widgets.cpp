@@ -94,7 +94,9 @@ void clearSelection(QComboBox* combo) {
     if (combo->isEditable()) combo->setEditText(QString());
 }
 
-std::string textOf(const QLineEdit* edit) { return edit->text().toStdString(); }
+std::string textOf(const QLineEdit* edit) {
+    return edit->text().toStdString();
+}
 
 namespace {
 

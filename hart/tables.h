@@ -9,8 +9,8 @@
 namespace hart {
 
 struct UnitRow {
-    int code;                    // HART unit code, -1: this position has no code
-    std::string_view rangeText;  // "degc" form (range lists)
+    int code;                      // HART unit code, -1: this position has no code
+    std::string_view rangeText;    // "degc" form (range lists)
     std::string_view realtimeText; // "12_℃" form (real-time lists), UTF-8
 };
 inline constexpr int kUnitCount = 83;

@@ -31,7 +31,8 @@ QString deviceIdText(const hart::LinkBuffer& b) {
 
 void copyDeviceId(hart::LinkBuffer& b, int K) {
     // Reply data bytes 9..11 of command 0 (K+16..K+18 of a short reply).
-    for (int i = 0; i < 3; ++i) b[kDeviceId + i] = b[K + 16 + i];
+    for (int i = 0; i < 3; ++i)
+        b[kDeviceId + i] = b[K + 16 + i];
 }
 
 } // namespace
@@ -40,14 +41,15 @@ void buildDiscovery(TForm1& form) {
     auto& cycle = form.cycle();
 
     QStringList addresses;
-    for (int i = 0; i < kPollAddresses; ++i) addresses << QString::number(i);
+    for (int i = 0; i < kPollAddresses; ++i)
+        addresses << QString::number(i);
 
     app::FormGroup group("GroupBox1", QStringLiteral("HART Device Info"));
     auto* address = app::makeCombo("ComboBox9", addresses);
     address->setEditable(false);
     address->setCurrentIndex(0);
-    auto* master =
-        app::makeCombo("ComboBox8", {QStringLiteral("First Device"), QStringLiteral("Second Device")});
+    auto* master = app::makeCombo(
+        "ComboBox8", {QStringLiteral("First Device"), QStringLiteral("Second Device")});
     // Reads "First Device" with no item chosen: until the user picks one the
     // frames carry the secondary-master bit.
     master->setEditText(QStringLiteral("First Device"));
@@ -76,7 +78,9 @@ void buildDiscovery(TForm1& form) {
     form.addToPage("TabSheet9", serial, 4, 1);
     form.addToPage("TabSheet9", serialQuery, 4, 2);
 
-    auto pollAddress = [address] { return static_cast<std::uint8_t>(std::max(0, address->currentIndex())); };
+    auto pollAddress = [address] {
+        return static_cast<std::uint8_t>(std::max(0, address->currentIndex()));
+    };
 
     form.onClick(query, [&cycle, pollAddress] {
         cycle.begin(app::kDiscoveryReply);
@@ -125,7 +129,8 @@ void buildDiscovery(TForm1& form) {
         auto K = cycle.locate(hart::kDiscoveryScan);
         if (!K) {
             cycle.setStatus(QStringLiteral("Upload failed!"));
-            for (auto* e : {manufacturer, deviceType, preambles, deviceId}) e->clear();
+            for (auto* e : {manufacturer, deviceType, preambles, deviceId})
+                e->clear();
             app::selectIndex(address, 0);
             return;
         }

@@ -30,10 +30,10 @@ struct SimState {
     std::uint8_t flags = 0;
 
     // Process values (commands 1, 2, 3).
-    float loopCurrent = 12.0f;     // mA
-    float percentOfRange = 50.0f;  // %
+    float loopCurrent = 12.0f;    // mA
+    float percentOfRange = 50.0f; // %
     std::array<DynamicVariable, 4> variables{{{50.0f, 32}, {23.5f, 32}, {0.0f, 39}, {101.3f, 12}}};
-    int variableCount = 4; // how many of the four the command-3 reply carries
+    int variableCount = 4;             // how many of the four the command-3 reply carries
     std::optional<float> fixedCurrent; // loop current forced by command 40
 
     // Range and output (commands 14, 15, 34, 35, 44, 47).
@@ -69,10 +69,10 @@ struct SimState {
 // Test hooks: the simulated device misbehaves on request so that timeout and
 // failure paths are tested through the real serial line.
 struct SimFaults {
-    bool silent = false;                      // answer nothing
-    int replyDelayMs = 0;                     // wait before answering
-    std::vector<std::uint8_t> garbagePrefix;  // sent before the reply's preambles
-    int splitAfter = -1;                      // send this many reply bytes, pause, then the rest
+    bool silent = false;                     // answer nothing
+    int replyDelayMs = 0;                    // wait before answering
+    std::vector<std::uint8_t> garbagePrefix; // sent before the reply's preambles
+    int splitAfter = -1;                     // send this many reply bytes, pause, then the rest
     int splitPauseMs = 0;
     std::optional<std::uint8_t> responseCode; // override the first status byte
 };

@@ -39,7 +39,9 @@ QString text(WindowRig& r, const char* name) {
 
 // A command-3 long reply carrying only the primary variable; any reply with
 // a long-frame start will do for the cycle's own tests.
-Bytes someLongReply(WindowRig& r) { return r.longReply(3, hex("41 40 00 00 20 41 48 00 00")); }
+Bytes someLongReply(WindowRig& r) {
+    return r.longReply(3, hex("41 40 00 00 20 41 48 00 00"));
+}
 
 } // namespace
 
@@ -102,7 +104,8 @@ void MainWindowTest::portList() {
     WindowRig r(false);
     auto* list = r.get<QComboBox>("SPREALCOM");
     QCOMPARE(list->currentText(), QStringLiteral("COM3"));
-    for (int i = 0; i < 9; ++i) QCOMPARE(list->itemText(i), QStringLiteral("COM%1").arg(i + 1));
+    for (int i = 0; i < 9; ++i)
+        QCOMPARE(list->itemText(i), QStringLiteral("COM%1").arg(i + 1));
     QVERIFY(list->findText(TForm1::simulatedPortName()) > 8);
 }
 
@@ -110,10 +113,14 @@ void MainWindowTest::openFailures_data() {
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing device") << "/dev/rx460k-no-such-port" << "/dev/rx460k-no-such-port"
+    QTest::newRow("missing device") << "/dev/rx460k-no-such-port"
+                                    << "/dev/rx460k-no-such-port"
                                     << "Error opening serial port";
-    QTest::newRow("COM12 as typed") << "COM12" << "/dev/ttyS11" << "Error opening serial port";
-    QTest::newRow("not a terminal") << "/dev/null" << "/dev/null"
+    QTest::newRow("COM12 as typed") << "COM12"
+                                    << "/dev/ttyS11"
+                                    << "Error opening serial port";
+    QTest::newRow("not a terminal") << "/dev/null"
+                                    << "/dev/null"
                                     << "File handle is not a comm handle ";
 }
 
@@ -228,7 +235,8 @@ void MainWindowTest::secondRequestKeepsFirstDeadline() {
     r.cycle().begin(102);
     r.cycle().sendLong(102, 2, {});
     // Starting a running timer must not move its deadline back to 3 s.
-    QVERIFY2(timer3->remainingTime() <= before, qPrintable(QString::number(timer3->remainingTime())));
+    QVERIFY2(timer3->remainingTime() <= before,
+             qPrintable(QString::number(timer3->remainingTime())));
     QCOMPARE(r.cycle().replyCode(), 102);
     QVERIFY(r.waitStatus(QStringLiteral("Upload data timeout!")));
 }
@@ -292,8 +300,7 @@ void MainWindowTest::discoveryCycleFindsAddressFive() {
     }));
     QCOMPARE(seen, (QStringList{"#0", "#1", "#2", "#3", "#4", "#5"}));
     QCOMPARE(r.get<QComboBox>("ComboBox9")->currentText(), QStringLiteral("5"));
-    if (auto* poll = r.get<QComboBox>("ComboBox3"))
-        QCOMPARE(poll->currentIndex(), 5);
+    if (auto* poll = r.get<QComboBox>("ComboBox3")) QCOMPARE(poll->currentIndex(), 5);
     QCOMPARE(text(r, "Edit4"), QStringLiteral("66051"));
     QVERIFY(!r.get<QTimer>("Timer1")->isActive());
     // Steps after the first always speak as the primary master.

@@ -28,13 +28,15 @@ Bytes hex(const char* text) {
     Bytes out;
     std::istringstream in(text);
     std::string word;
-    while (in >> word) out.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
+    while (in >> word)
+        out.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
     return out;
 }
 
 QString hexText(const Bytes& bytes) {
     QString s;
-    for (auto b : bytes) s += QStringLiteral("%1 ").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+    for (auto b : bytes)
+        s += QStringLiteral("%1 ").arg(b, 2, 16, QLatin1Char('0')).toUpper();
     return s;
 }
 
@@ -47,7 +49,8 @@ WindowRig::WindowRig(bool open)
 
 WindowRig::~WindowRig() {
     // Close any error box left open so the next test starts clean.
-    while (auto* w = QApplication::activeModalWidget()) delete w;
+    while (auto* w = QApplication::activeModalWidget())
+        delete w;
     form_.reset();
     device_.reset();
 }
@@ -92,7 +95,9 @@ void WindowRig::select(const char* combo, int index) {
     if (auto* c = get<QComboBox>(combo)) c->setCurrentIndex(index);
 }
 
-QString WindowRig::status() const { return get<QLabel>("Label68")->text(); }
+QString WindowRig::status() const {
+    return get<QLabel>("Label68")->text();
+}
 
 bool WindowRig::waitStatus(const QString& text, int ms) {
     return waitFor([&] { return status() == text; }, ms);
@@ -119,9 +124,8 @@ void WindowRig::respondWith(Bytes bytes) {
         device_->setResponder(nullptr);
         return;
     }
-    device_->setResponder([bytes](sim::SimState&, const sim::SimRequest&) {
-        return std::optional<Bytes>(bytes);
-    });
+    device_->setResponder(
+        [bytes](sim::SimState&, const sim::SimRequest&) { return std::optional<Bytes>(bytes); });
 }
 
 Bytes WindowRig::longReply(std::uint8_t command, const Bytes& data, std::uint8_t responseCode,

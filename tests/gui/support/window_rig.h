@@ -42,9 +42,9 @@ public:
         return form_->findChild<T*>(QString::fromLatin1(name));
     }
 
-    bool openPort();  // types the pty path into "Serial Port:" and presses "Open"
+    bool openPort(); // types the pty path into "Serial Port:" and presses "Open"
     bool isOpen() const;
-    bool discover();  // "HART Address 0 Query" until "Upload successful!"
+    bool discover(); // "HART Address 0 Query" until "Upload successful!"
 
     // Clicks a button by name (it must exist and be enabled).
     bool click(const char* button);
