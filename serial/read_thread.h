@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QThread>
+#include "serial/worker_thread.h"
 
 namespace rxserial {
 struct CommSession;
@@ -11,7 +11,7 @@ struct CommSession;
 // has been quiet for ReadIntervalTimeout ms, and posts each chunk to the
 // component. Ends on the close signal, or posts the hang-up notice and ends
 // when the device fails or goes away.
-class TReadThread : public QThread {
+class TReadThread : public TWorkerThread {
 public:
     static constexpr int ChunkSize = 2048;
 

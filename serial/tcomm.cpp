@@ -6,7 +6,6 @@
 #include "serial/read_thread.h"
 #include "serial/write_thread.h"
 
-#include <QDeadlineTimer>
 #include <QRegularExpression>
 
 #include <fcntl.h>
@@ -25,7 +24,7 @@ using rxserial::NoticeEvent;
 
 namespace {
 
-constexpr int kThreadStopMs = 10'000;
+constexpr std::chrono::milliseconds kThreadStop{10'000};
 
 // A descriptor that is closed unless it is handed over with release().
 class UniqueFd {
@@ -53,13 +52,6 @@ int openDevice(const QString& path) {
         fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     return fd;
-}
-
-// QThread::start() reports a failed pthread_create only as a warning and by
-// leaving the thread neither running nor finished.
-bool startThread(QThread& thread, QThread::Priority priority) {
-    thread.start(priority);
-    return thread.isRunning() || thread.isFinished();
 }
 
 } // namespace
@@ -118,11 +110,15 @@ void TComm::OpenPort() {
         stopThreads();
         throw ECommsError("Unable to create write thread");
     }
-    if (!startThread(*readThread_, QThread::HighestPriority)) {
+    try {
+        readThread_->start();
+    } catch (const std::system_error&) {
         stopThreads();
         throw ECommsError("Unable to create read thread");
     }
-    if (!startThread(*writeThread_, QThread::HighPriority)) {
+    try {
+        writeThread_->start();
+    } catch (const std::system_error&) {
         stopThreads();
         throw ECommsError("Unable to create write thread");
     }
@@ -149,13 +145,9 @@ void TComm::stopThreads() {
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t put = ::write(session_->closeSignal, &one, sizeof one);
     }
-    for (QThread* thread :
-         {static_cast<QThread*>(readThread_.get()), static_cast<QThread*>(writeThread_.get())}) {
-        if (thread == nullptr || thread->wait(QDeadlineTimer(kThreadStopMs))) continue;
-        // Not expected: no wait in either thread ignores the close signal.
-        thread->terminate();
-        thread->wait();
-    }
+    // The read thread first, as it is the one the device is waiting on.
+    if (readThread_) readThread_->stop(kThreadStop);
+    if (writeThread_) writeThread_->stop(kThreadStop);
     readThread_.reset();
     writeThread_.reset();
     session_.reset();

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "serial/worker_thread.h"
+
 #include <QByteArray>
-#include <QThread>
 
 #include <deque>
 #include <mutex>
@@ -13,7 +14,7 @@ struct CommSession;
 // The only writer of the device. Takes blocks from its own queue in order and
 // writes each one completely, waiting on the close signal whenever it waits
 // for the queue or for room in the device.
-class TWriteThread : public QThread {
+class TWriteThread : public TWorkerThread {
 public:
     // Throws std::system_error when the wake-up eventfd cannot be created.
     explicit TWriteThread(rxserial::CommSession& session);
