@@ -18,6 +18,7 @@ struct Piece {
 struct ChunkCase {
     const char* name;
     int intervalAfterOpen; // ReadIntervalTimeout set while open; 0: keep 300
+    int totalConstant;     // ReadTotalTimeoutConstant set while open
     std::vector<Piece> pieces;
     std::vector<qsizetype> chunks;
 };
@@ -32,6 +33,7 @@ TEST_P(CommChunking, DeliversOneEventPerChunk) {
     setWindowValues(comm, pty.path());
     comm.OpenPort();
     if (c.intervalAfterOpen != 0) comm.setReadIntervalTimeout(c.intervalAfterOpen);
+    comm.setReadTotalTimeoutConstant(c.totalConstant);
 
     qsizetype total = 0;
     for (const auto& piece : c.pieces)
@@ -61,12 +63,22 @@ using namespace std::chrono_literals;
 INSTANTIATE_TEST_SUITE_P(
     Replies, CommChunking,
     ::testing::Values(
-        ChunkCase{
-            "GapsShorterThanTheQuietTime", 0, {{5, 100ms}, {5, 100ms}, {5, 100ms}, {5, 0ms}}, {20}},
-        ChunkCase{"PauseLongerThanTheQuietTime", 0, {{10, 400ms}, {10, 0ms}}, {10, 10}},
-        ChunkCase{"BurstLongerThanTheBuffer", 0, {{5000, 0ms}}, {2048, 2048, 904}},
-        ChunkCase{"ShorterQuietTimeSetWhileOpen", 50, {{10, 250ms}, {10, 0ms}}, {10, 10}},
-        ChunkCase{"LongerQuietTimeSetWhileOpen", 1500, {{10, 500ms}, {10, 0ms}}, {20}}),
+        ChunkCase{"GapsShorterThanTheQuietTime",
+                  0,
+                  0,
+                  {{5, 100ms}, {5, 100ms}, {5, 100ms}, {5, 0ms}},
+                  {20}},
+        ChunkCase{"PauseLongerThanTheQuietTime", 0, 0, {{10, 400ms}, {10, 0ms}}, {10, 10}},
+        ChunkCase{"BurstLongerThanTheBuffer", 0, 0, {{5000, 0ms}}, {2048, 2048, 904}},
+        ChunkCase{"ShorterQuietTimeSetWhileOpen", 50, 0, {{10, 250ms}, {10, 0ms}}, {10, 10}},
+        ChunkCase{"LongerQuietTimeSetWhileOpen", 1500, 0, {{10, 500ms}, {10, 0ms}}, {20}},
+        // The total deadline counts from a chunk's first byte: 750 ms cut a
+        // steady trickle into chunks although it is never quiet for 2 s.
+        ChunkCase{"TotalTimeoutEndsAChunk",
+                  2000,
+                  750,
+                  {{5, 300ms}, {5, 300ms}, {5, 300ms}, {5, 300ms}, {5, 300ms}, {5, 0ms}},
+                  {15, 15}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CommReceive, EveryByteValuePassesUnchanged) {
