@@ -20,8 +20,7 @@ namespace rxserial {
 
 using Clock = std::chrono::steady_clock;
 
-// What the threads post to the component, numbered after the user messages
-// the notification path has always used (user + 1 ... user + 5).
+// What the threads post to the component: one event type per kind of report.
 enum class Notice : int {
     ReceiveData = QEvent::User + 1,
     ReceiveError = QEvent::User + 2,

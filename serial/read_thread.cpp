@@ -4,7 +4,6 @@
 
 #include <linux/serial.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -133,7 +132,4 @@ void TReadThread::run() {
         s.postHangup();
         break;
     }
-
-    // Whatever is left unread belongs to a session that is over.
-    ::tcflush(s.device, TCIFLUSH);
 }

@@ -131,7 +131,9 @@ void TComm::ClosePort() {
     const int device = session_->device;
     const int closeSignal = session_->closeSignal;
     stopThreads();
-    ::tcflush(device, TCIOFLUSH); // also keeps close() from waiting for unsent bytes
+    // Unread input belongs to a session that is over; discarding unsent output
+    // also keeps close() from waiting for it to drain.
+    ::tcflush(device, TCIOFLUSH);
     ::ioctl(device, TIOCNXCL);
     ::close(closeSignal);
     ::close(device);

@@ -13,7 +13,8 @@
 //    and an eventfd); the caller's buffer is free again when it returns.
 //  - The send-queue-empty flag is a std::atomic, read without a lock.
 //  - ClosePort (and the destructor) signal one close eventfd that both threads
-//    wait on, join them, and only then close the device.
+//    wait on, join them, and only then close the device. Reports already
+//    posted by then are still delivered (not after destruction).
 
 #include <QObject>
 #include <QString>

@@ -3,7 +3,6 @@
 #include "serial/comm_session.h"
 
 #include <sys/eventfd.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -64,11 +63,12 @@ void TWriteThread::run() {
             // Watch the device too (no events asked: only hang-up and error
             // come back), so a vanished device ends this thread while idle.
             pollfd fds[3] = {{s.closeSignal, POLLIN, 0}, {wake_, POLLIN, 0}, {s.device, 0, 0}};
-            if (pollUntil(fds, 3, std::nullopt) < 0 || fds[2].revents != 0) {
+            const int ready = pollUntil(fds, 3, std::nullopt);
+            if (ready > 0 && fds[0].revents != 0) break;
+            if (ready < 0 || fds[2].revents != 0) {
                 s.postHangup();
                 break;
             }
-            if (fds[0].revents != 0) break;
             std::uint64_t count = 0;
             [[maybe_unused]] const ssize_t got = ::read(wake_, &count, sizeof count);
             continue;
@@ -112,6 +112,5 @@ void TWriteThread::finish() {
         accepting_ = false;
         queue_.clear();
     }
-    ::tcflush(session_.device, TCOFLUSH);
     session_.sendQueueEmpty->store(true);
 }
