@@ -113,6 +113,7 @@ void buildRangeUnit(TForm1& form) {
     status.addRow(QStringLiteral("Out Character: "), {transfer, nullptr, setTransfer});
     status.addRow(QString(), {statusQuery});
     status.grid()->setColumnStretch(1, 1);
+    status.grid()->setRowStretch(status.grid()->rowCount(), 1);
     form.addToPage("TabSheet8", status.box(), 0, 1, 2, 1);
 
     // ---- Queries.
