@@ -1,12 +1,100 @@
-// Manual command: a frame typed as hexadecimal bytes.
+// Manual command: a frame typed as hexadecimal bytes, from the delimiter to the
+// last data byte. The program adds six preambles and the checksum, sends it,
+// and shows whatever comes back without decoding it; the receive view keeps
+// showing later chunks (a late second part, burst frames) until another
+// request is sent.
 #include "ops/ops.h"
 
 #include "app/main_window.h"
+#include "app/widgets.h"
+#include "hart/encodings.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace ops {
 
+namespace {
+
+constexpr std::size_t kMaxTypedBytes = 15;
+
+bool isUpperHex(char32_t c) {
+    return c >= 'A' && c <= 'F';
+}
+
+// "02 80 00 00" -> 02 80 00 00. Each byte is two digits, bytes separated by
+// exactly one space; a last byte needs no space after it and a single
+// character left over is ignored. At most 15 bytes are taken.
+std::vector<std::uint8_t> parseTyped(const std::u32string& text) {
+    const std::size_t L = text.size();
+    const std::size_t n = std::min(L / 3 + (L % 3 == 2 ? 1 : 0), kMaxTypedBytes);
+    if (n == 0) throw hart::ConversionError("NO SPACK");
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        if (text[3 * i + 2] != U' ') throw hart::ConversionError("NO SPACK");
+
+    std::vector<std::uint8_t> bytes;
+    bool badDigit = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char32_t high = text[3 * i];
+        const char32_t low = text[3 * i + 1];
+        int h = 0;
+        if (high >= '0' && high <= '9')
+            h = static_cast<int>(high - '0');
+        else if (isUpperHex(high))
+            h = static_cast<int>(high - 'A') + 10;
+        else
+            badDigit = true;
+        int l = 0;
+        if (isUpperHex(low)) {
+            l = static_cast<int>(low - 'A') + 10;
+        } else if (low <= '9') {
+            // A digit; anything below '0' stops here with the integer conversion error.
+            l = hart::parseInt(std::string(1, static_cast<char>(low)));
+        } else {
+            badDigit = true;
+        }
+        bytes.push_back(static_cast<std::uint8_t>(16 * h + l));
+    }
+    if (badDigit) throw hart::ConversionError("Data eeore!");
+    return bytes;
+}
+
+} // namespace
+
 void buildManualCommand(TForm1& form) {
-    (void)form;
+    auto& cycle = form.cycle();
+
+    auto* box = new QGroupBox;
+    box->setObjectName(QStringLiteral("GroupBox16"));
+    auto* grid = new QGridLayout(box);
+    auto* typed = app::makeEdit("Edit8");
+    typed->setMinimumWidth(300);
+    auto* send = app::makeButton("Button17", QStringLiteral("Send"));
+    grid->addWidget(app::makeLabel(QStringLiteral("HEX (76 89 FD AD)")), 0, 1);
+    grid->addWidget(app::makeLabel(QStringLiteral("Manual HART command:")), 1, 0);
+    grid->addWidget(typed, 1, 1);
+    grid->addWidget(app::makeLabel(QStringLiteral(" (Auto-generate Checksum)")), 1, 2);
+    grid->addWidget(send, 1, 3);
+    grid->setColumnStretch(1, 1);
+    form.addToPage("TabSheet6", box, 1, 0, 1, 2);
+
+    auto* sendView = form.findChild<QLineEdit*>(QStringLiteral("discomm"));
+    form.onClick(send, [&cycle, typed, sendView] {
+        cycle.begin(app::kManualReply);
+        sendView->clear();
+        const auto bytes = parseTyped(typed->text().toStdU32String());
+        cycle.sendManual(bytes);
+    });
+    // No decoder: the receive handler itself shows every chunk while
+    // ReplyCode stays 104.
 }
 
 } // namespace ops

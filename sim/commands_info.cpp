@@ -1,10 +1,142 @@
-// Commands 6, 12, 13, 16, 17, 18, 19, 39 (device information) and 108, 109 (burst mode).
+// Commands 6, 12, 13, 16, 17, 18, 19, 39 (device information) and 108, 109
+// (burst mode), answered from the device's state: what is written is read back.
 #include "sim/sim_transmitter.h"
+
+#include "hart/encodings.h"
+
+#include <algorithm>
 
 namespace sim {
 
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// HART response codes this device uses.
+constexpr std::uint8_t kInvalidSelection = 2;
+constexpr std::uint8_t kTooFewDataBytes = 5;
+
+constexpr int kMessageChars = 32;
+constexpr int kTagChars = 8;
+constexpr int kDescriptorChars = 16;
+constexpr std::uint8_t kHighestPollAddress = 15;
+
+SimReply refuse(std::uint8_t code) {
+    return SimReply{code, 0, {}};
+}
+
+// A write answered with its own data, as HART write commands do.
+SimReply echo(const SimRequest& req) {
+    return SimReply{0, 0, req.data};
+}
+
+Bytes packed(const std::string& text, int chars) {
+    // Texts in the state came from unpacking or are plain upper case, so they
+    // always pack.
+    return hart::packedAsciiFromText(text, chars);
+}
+
+std::string unpacked(const Bytes& data, std::size_t at, int chars) {
+    return hart::packedAsciiToText(data.data() + at, chars);
+}
+
+void append(Bytes& out, const Bytes& more) {
+    out.insert(out.end(), more.begin(), more.end());
+}
+
+// The owner's data as it left the factory.
+void restoreFactoryData(SimState& s) {
+    const SimState factory;
+    s.message = factory.message;
+    s.tag = factory.tag;
+    s.descriptor = factory.descriptor;
+    s.date = factory.date;
+    s.finalAssembly = factory.finalAssembly;
+}
+
+} // namespace
+
 void registerInfoCommands(SimTransmitter& t) {
-    (void)t;
+    // 6: write polling address. Short frames reach the device at the new address from now on.
+    t.addHandler(6, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.empty()) return refuse(kTooFewDataBytes);
+        if (req.data[0] > kHighestPollAddress) return refuse(kInvalidSelection);
+        s.pollAddress = req.data[0];
+        return SimReply{0, 0, {s.pollAddress}};
+    });
+
+    // 12: read message.
+    t.addHandler(12, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
+        return SimReply{0, 0, packed(s.message, kMessageChars)};
+    });
+
+    // 13: read tag, descriptor and date.
+    t.addHandler(13, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
+        SimReply r;
+        r.data = packed(s.tag, kTagChars);
+        append(r.data, packed(s.descriptor, kDescriptorChars));
+        r.data.insert(r.data.end(), s.date.begin(), s.date.end());
+        return r;
+    });
+
+    // 16: read final assembly number.
+    t.addHandler(16, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
+        const std::uint32_t v = s.finalAssembly;
+        return SimReply{0,
+                        0,
+                        {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+                         static_cast<std::uint8_t>(v)}};
+    });
+
+    // 17: write message (24 bytes).
+    t.addHandler(17, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.size() < 24) return refuse(kTooFewDataBytes);
+        s.message = unpacked(req.data, 0, kMessageChars);
+        return echo(req);
+    });
+
+    // 18: write tag (6 bytes), descriptor (12) and date (3).
+    t.addHandler(18, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.size() < 21) return refuse(kTooFewDataBytes);
+        s.tag = unpacked(req.data, 0, kTagChars);
+        s.descriptor = unpacked(req.data, 6, kDescriptorChars);
+        std::copy_n(req.data.begin() + 18, 3, s.date.begin());
+        return echo(req);
+    });
+
+    // 19: write final assembly number (3 bytes).
+    t.addHandler(19, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.size() < 3) return refuse(kTooFewDataBytes);
+        s.finalAssembly =
+            (std::uint32_t{req.data[0]} << 16) | (std::uint32_t{req.data[1]} << 8) | req.data[2];
+        return echo(req);
+    });
+
+    // 39: non-volatile memory control. 0 keeps the working data (nothing to
+    // do here, the state is the memory); 1 brings back the owner's data as
+    // it left the factory.
+    t.addHandler(39, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.empty()) return refuse(kTooFewDataBytes);
+        if (req.data[0] > 1) return refuse(kInvalidSelection);
+        if (req.data[0] == 1) restoreFactoryData(s);
+        return echo(req);
+    });
+
+    // 108: which command burst mode repeats (1, 2 or 3).
+    t.addHandler(108, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.empty()) return refuse(kTooFewDataBytes);
+        if (req.data[0] < 1 || req.data[0] > 3) return refuse(kInvalidSelection);
+        s.burstCommand = req.data[0];
+        return echo(req);
+    });
+
+    // 109: burst mode off (0) or on (1). The burst loop sends on its own while it is on.
+    t.addHandler(109, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.empty()) return refuse(kTooFewDataBytes);
+        if (req.data[0] > 1) return refuse(kInvalidSelection);
+        s.burstMode = req.data[0] == 1;
+        return echo(req);
+    });
 }
 
 } // namespace sim
