@@ -1,0 +1,103 @@
+#pragma once
+// Drop-down lists whose items stand for codes on the wire: one row per item
+// (text, code sent), plus what a code read back that no row carries does,
+// and what a request sends while nothing is chosen. Used by the Rosemount,
+// Yokogawa and E+H groups of the first temperature-transmitter tab.
+
+#include "app/request_cycle.h"
+#include "app/widgets.h"
+
+#include <QComboBox>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace vendor {
+
+struct CodedItem {
+    std::string_view text; // UTF-8, shown exactly as it stands
+    std::uint8_t code;     // sent, and read back
+};
+
+// What a code read back selects when no item carries it.
+enum class OnUnknown {
+    Keep,  // the list keeps its selection
+    Other, // the list's "other" item, which stands for every unlisted code
+    Clear, // the list is left with no selection
+};
+
+struct CodedList {
+    std::span<const CodedItem> items;
+    OnUnknown onUnknown = OnUnknown::Keep;
+    int otherIndex = -1; // with OnUnknown::Other: the catch-all item
+    // Sent while no item is chosen; none: such a request is not sent.
+    std::optional<std::uint8_t> unselected;
+};
+
+inline QStringList itemTexts(const CodedList& list) {
+    QStringList texts;
+    for (const auto& item : list.items)
+        texts << QString::fromUtf8(item.text.data(), static_cast<qsizetype>(item.text.size()));
+    return texts;
+}
+
+// An editable list, as on the form, filled from the table.
+inline QComboBox* makeCodedCombo(const char* name, const CodedList& list) {
+    return app::makeCombo(name, itemTexts(list));
+}
+
+// The code a request sends for the chosen position.
+inline std::optional<std::uint8_t> codeFor(const CodedList& list, int index) {
+    if (index >= 0 && static_cast<std::size_t>(index) < list.items.size())
+        return list.items[static_cast<std::size_t>(index)].code;
+    return list.unselected;
+}
+
+// The position a code read back selects, or none.
+inline std::optional<int> indexFor(const CodedList& list, std::uint8_t code) {
+    for (std::size_t i = 0; i < list.items.size(); ++i)
+        if (static_cast<int>(i) != list.otherIndex && list.items[i].code == code)
+            return static_cast<int>(i);
+    if (list.onUnknown == OnUnknown::Other) return list.otherIndex;
+    return std::nullopt;
+}
+
+// Shows a code read back in its list.
+inline void showCode(QComboBox* combo, const CodedList& list, std::uint8_t code) {
+    if (auto index = indexFor(list, code))
+        app::selectIndex(combo, *index);
+    else if (list.onUnknown == OnUnknown::Clear)
+        app::clearSelection(combo);
+}
+
+// One list a request takes a code from; `what` names it on the status line.
+struct Choice {
+    const QComboBox* combo;
+    const CodedList& list;
+    const char* what;
+};
+
+// The codes of the chosen items, in order. A list that has nothing chosen
+// and no code for that stops the request before anything is shown or sent:
+// the status line names the list and nothing is returned.
+inline std::optional<std::vector<std::uint8_t>> chosenCodes(app::RequestCycle& cycle,
+                                                            std::initializer_list<Choice> choices) {
+    std::vector<std::uint8_t> codes;
+    for (const Choice& c : choices) {
+        auto code = codeFor(c.list, c.combo->currentIndex());
+        if (!code) {
+            cycle.setStatus(
+                QStringLiteral("Nothing sent: choose the %1 first").arg(QLatin1String(c.what)));
+            return std::nullopt;
+        }
+        codes.push_back(*code);
+    }
+    return codes;
+}
+
+} // namespace vendor
