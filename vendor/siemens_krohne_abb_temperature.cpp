@@ -1,12 +1,312 @@
-// Siemens, KROHNE TT50C and ABB TTH200 temperature transmitter groups.
+// Siemens, KROHNE TT50C and ABB TTH200 temperature transmitter groups: sensor
+// type and connection of each maker's transmitter, read and written with the
+// maker's own commands.
 #include "ops/ops.h"
 
 #include "app/main_window.h"
+#include "app/widgets.h"
+#include "vendor/skabb_coded_list.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QPushButton>
+
+#include <algorithm>
+#include <array>
+#include <vector>
 
 namespace vendor {
 
+namespace {
+
+using skabb::CodedItem;
+using skabb::CodedList;
+
+// ---- Siemens: one list naming sensor and wiring together. The SET sends both
+// codes; the query answers them in the same places (0x00, sensor, connection).
+struct SiemensItem {
+    const char* text;
+    std::uint8_t sensor;
+    std::uint8_t connection;
+};
+constexpr std::array kSiemensItems{
+    SiemensItem{"PT100，A=385  2 WIRE", 0x01, 0x02},
+    SiemensItem{"PT100，A=385  4 WIRE", 0x01, 0x04},
+    SiemensItem{"T/C，K  2 WIRE", 0x84, 0x02},
+    SiemensItem{"T/C，S  2 WIRE", 0x87, 0x02},
+};
+// What the SET sends while nothing is chosen.
+constexpr SiemensItem kSiemensUnselected{"", 0x87, 0x02};
+
+// ---- KROHNE TT50C
+constexpr std::array kKrohneSensorItems{
+    CodedItem{"00 None", 0x00, std::nullopt},
+    CodedItem{"01-01 PT100, a=385", 0x01, 0x01},
+    CodedItem{"02-02 PT1000,a=385", 0x02, 0x02},
+    CodedItem{"03-03 D100, a=392", 0x03, 0x03},
+    CodedItem{"04-04 PTx, a=385 ", 0x04, 0x04},
+    CodedItem{"05_10 Ni100", 0x10, 0x10},
+    CodedItem{"06_11 Ni1000", 0x11, 0x11},
+    CodedItem{"07_80 T/C typ B", 0x80, 0x80},
+    CodedItem{"08_81 T/C typ E", 0x81, 0x81},
+    CodedItem{"09_82 T/C typ J", 0x82, 0x82},
+    CodedItem{"0A_83 /T/C typ K", 0x83, 0x83},
+    CodedItem{"0B_84 T/C typ DIN L ", 0x84, 0x84},
+    CodedItem{"0C_85 T/C typ N", 0x85, 0x85},
+    CodedItem{"0D_86 T/C typ R", 0x86, 0x86},
+    CodedItem{"0E_87 T/C typ S", 0x87, 0x87},
+    CodedItem{"0F_88 T/C typ T", 0x88, 0x88},
+    CodedItem{"10_89 T/C typ DIN U", 0x89, 0x89},
+    CodedItem{"11_8A T/C typ A/E", 0x8A, 0x8A},
+    CodedItem{"12_A0 T/C typ X", 0xA0, 0xA0},
+    CodedItem{"13_other", 0x00, std::nullopt},
+    // Six empty items keep the positions the device's list has.
+    CodedItem{"", 0x00, std::nullopt},
+    CodedItem{"", 0x00, std::nullopt},
+    CodedItem{"", 0x00, std::nullopt},
+    CodedItem{"", 0x00, std::nullopt},
+    CodedItem{"", 0x00, std::nullopt},
+    CodedItem{"", 0x00, std::nullopt},
+};
+constexpr int kKrohneOther = 19; // "13_other": every code the list does not name
+constexpr CodedList kKrohneSensor{kKrohneSensorItems, 0x00, kKrohneOther};
+
+constexpr std::array kKrohneConnectionItems{
+    CodedItem{"00 None", 0x00, std::nullopt}, CodedItem{"02 二线制", 0x02, 0x02},
+    CodedItem{"03 三线制", 0x03, 0x03},       CodedItem{"04 四线制", 0x04, 0x04},
+    CodedItem{"05 Differential", 0x05, 0x05}, CodedItem{"10 SmartSense", 0x10, 0x10},
+};
+constexpr CodedList kKrohneConnection{kKrohneConnectionItems, 0x00, 0};
+
+// ---- ABB TTH200
+constexpr std::array kAbbSensorItems{
+    CodedItem{"00 None", 0x00, std::nullopt},
+    CodedItem{"01-01 0..500ohm", 0x01, 0x01},
+    CodedItem{"02-02 0..5000ohm", 0x02, 0x02},
+    CodedItem{"03-0B PT50", 0x0B, 0x0B},
+    CodedItem{"04_0C None", 0x0C, 0x0C},
+    CodedItem{"05_0D PT100(IEC751)", 0x0D, 0x0D},
+    CodedItem{"06_0E PT500(IEC751)", 0x0E, 0x0E},
+    CodedItem{"07_0F PT1000(IEC751)", 0x0F, 0x0F},
+    CodedItem{"08_15 PT50(JIS1604)", 0x15, 0x15},
+    CodedItem{"09_16 PT100(JIS1604)", 0x16, 0x16},
+    CodedItem{"10_1F PT50(MIL24388)", 0x1F, 0x1F},
+    CodedItem{"11_20 PT100(MIL24388)", 0x20, 0x20},
+    CodedItem{"12_21 PT200(MIL24388)", 0x21, 0x21},
+    CodedItem{"13_23 PT1000(MIL24388)", 0x23, 0x23},
+    CodedItem{"14_47 NI50(DIN43760)", 0x47, 0x47},
+    CodedItem{"15_48 NI100(DIN43760)", 0x48, 0x48},
+    CodedItem{"16_49 NI120(DIN43760)", 0x49, 0x49},
+    CodedItem{"17_4A NI1000(DIN43760)", 0x4A, 0x4A},
+    CodedItem{"18_51 CU10 a=4270", 0x51, 0x51},
+    CodedItem{"19_52 CU100 a=4270", 0x52, 0x52},
+    CodedItem{"20_64 Pt10(IEC751) ", 0x64, 0x64},
+    CodedItem{"21_67 PT10(JIS1604)", 0x67, 0x67},
+    CodedItem{"22_6A PT10(MIL24388)", 0x6A, 0x6A},
+    CodedItem{"23_81 -125..125mv", 0x81, 0x81},
+    CodedItem{"24_82 -125..1200mv", 0x82, 0x82},
+    CodedItem{"25_83 TC type B(IEC584)", 0x83, 0x83},
+    CodedItem{"26_84 TC type C(ASTME988)", 0x84, 0x84},
+    CodedItem{"27_85 TC type D(ASTME988)", 0x85, 0x85},
+    CodedItem{"28_86 TC type E(ICE584)", 0x86, 0x86},
+    CodedItem{"29_88 TC type J(ICE584)", 0x88, 0x88},
+    CodedItem{"30_89 TC type K(ICE584)", 0x89, 0x89},
+    CodedItem{"31_8A TC type N(ICE584)", 0x8A, 0x8A},
+    CodedItem{"32_8B TC type R(ICE584)", 0x8B, 0x8B},
+    CodedItem{"33_8C TC type S(ICE584)", 0x8C, 0x8C},
+    CodedItem{"34_8D TC type T(ICE584)", 0x8D, 0x8D},
+    CodedItem{"35_8E TC type L(DIN4710)", 0x8E, 0x8E},
+    CodedItem{"36_8F TC type U(DIN4710)", 0x8F, 0x8F},
+    CodedItem{"37_Other", 0x00, 0x00},
+};
+// A code the list does not carry leaves it with nothing chosen.
+constexpr CodedList kAbbSensor{kAbbSensorItems, 0x00, -1};
+
+constexpr std::array kAbbConnectionItems{
+    CodedItem{"00 None", 0x00, std::nullopt},
+    CodedItem{"01 None", 0x00, std::nullopt}, // the device takes 0x00, not 0x01
+    CodedItem{"02 二线制", 0x02, 0x02},
+    CodedItem{"03 三线制", 0x03, 0x03},
+    CodedItem{"04 四线制", 0x04, 0x04},
+};
+constexpr CodedList kAbbConnection{kAbbConnectionItems, 0x00, 0};
+
+// ---- Requests
+constexpr int kSiemensRead = 140;
+constexpr int kSiemensWrite = 141;
+constexpr int kKrohneRead = 521;
+constexpr int kKrohneWrite = 523;
+constexpr int kAbbRead = 525;
+constexpr int kAbbWrite = 526;
+
+constexpr int kKrohneSavedLength = 10;
+
+struct Controls {
+    QComboBox* siemens;          // ComboBox7
+    QComboBox* krohneSensor;     // TT50NEXING
+    QComboBox* krohneConnection; // TT50WAR
+    QComboBox* abbSensor;        // ABBTTH200NEIXING
+    QComboBox* abbConnection;    // ABBTTH200WAY
+};
+
+using Bytes = std::vector<std::uint8_t>;
+using DataBuilder = Bytes (*)(const Controls&, const hart::LinkBuffer&);
+
+Bytes noData(const Controls&, const hart::LinkBuffer&) {
+    return {};
+}
+Bytes channelZero(const Controls&, const hart::LinkBuffer&) {
+    return {0x00};
+}
+
+Bytes siemensWrite(const Controls& c, const hart::LinkBuffer&) {
+    const int i = c.siemens->currentIndex();
+    const SiemensItem& item = i >= 0 && static_cast<std::size_t>(i) < kSiemensItems.size()
+                                  ? kSiemensItems[static_cast<std::size_t>(i)]
+                                  : kSiemensUnselected;
+    return {0x00, item.sensor, item.connection};
+}
+
+Bytes krohneWrite(const Controls& c, const hart::LinkBuffer& b) {
+    Bytes data(2 + kKrohneSavedLength);
+    data[0] = skabb::codeToSend(kKrohneSensor, c.krohneSensor->currentIndex());
+    data[1] = skabb::codeToSend(kKrohneConnection, c.krohneConnection->currentIndex());
+    // The rest of the device's block goes back as the last read left it.
+    std::copy_n(b.begin() + hart::lb::kKrohneSaved, kKrohneSavedLength, data.begin() + 2);
+    return data;
+}
+
+Bytes abbWrite(const Controls& c, const hart::LinkBuffer&) {
+    return {0x00, skabb::codeToSend(kAbbSensor, c.abbSensor->currentIndex()),
+            skabb::codeToSend(kAbbConnection, c.abbConnection->currentIndex())};
+}
+
+// Every button of this tab: the frame is shown only while ShowVendorFrames is on.
+struct Request {
+    const char* button;
+    std::uint8_t command;
+    int replyCode;
+    DataBuilder data;
+};
+constexpr std::array kRequests{
+    Request{"Button2", 140, kSiemensRead, channelZero},
+    Request{"Button11", 141, kSiemensWrite, siemensWrite},
+    Request{"Button63", 130, kKrohneRead, noData},
+    Request{"Button64", 131, kKrohneWrite, krohneWrite},
+    Request{"Button68", 190, kAbbRead, channelZero},
+    Request{"Button67", 195, kAbbWrite, abbWrite},
+};
+
+QComboBox* codedCombo(const char* name, const CodedList& list) {
+    auto* combo = app::makeCombo(name, skabb::itemTexts(list));
+    // The first item sends the same code as "nothing chosen" would, and shows it.
+    combo->setCurrentIndex(0);
+    return combo;
+}
+
+QPushButton* queryButton(const char* name) {
+    return app::makeButton(name, QStringLiteral("Query"));
+}
+QPushButton* setButton(const char* name) {
+    return app::makeButton(name, QStringLiteral("SET"));
+}
+
+} // namespace
+
 void buildSiemensKrohneAbbTemperature(TForm1& form) {
-    (void)form;
+    auto& cycle = form.cycle();
+
+    QStringList siemensTexts;
+    for (const auto& item : kSiemensItems)
+        siemensTexts << QString::fromUtf8(item.text);
+    Controls c{
+        app::makeCombo("ComboBox7", siemensTexts),  codedCombo("TT50NEXING", kKrohneSensor),
+        codedCombo("TT50WAR", kKrohneConnection),   codedCombo("ABBTTH200NEIXING", kAbbSensor),
+        codedCombo("ABBTTH200WAY", kAbbConnection),
+    };
+    // Shown from the start, so that the SET writes what the list says.
+    c.siemens->setCurrentIndex(0);
+
+    app::FormGroup siemens("GroupBox9", QStringLiteral("Siemens temperature transmitter"));
+    siemens.addRow(QStringLiteral("Siemens Temperature Sensor Type:"), {c.siemens});
+    siemens.addRow(QString(), {queryButton("Button2"), setButton("Button11")});
+
+    app::FormGroup krohne("GroupBox21", QStringLiteral("KROHNE TT50C"));
+    krohne.addRow(QStringLiteral("Sensor Type:"), {c.krohneSensor});
+    krohne.addRow(QStringLiteral("Connection Type:"), {c.krohneConnection});
+    krohne.addRow(QString(), {queryButton("Button63"), setButton("Button64")});
+
+    app::FormGroup abb("GroupBox22", QStringLiteral("ABBTTH200"));
+    abb.addRow(QStringLiteral("Sensor Type:"), {c.abbSensor});
+    abb.addRow(QStringLiteral("Connection Type:"), {c.abbConnection});
+    abb.addRow(QString(), {queryButton("Button68"), setButton("Button67")});
+
+    for (auto* group : {&siemens, &krohne, &abb})
+        group->grid()->setColumnStretch(1, 1);
+    for (auto* combo :
+         {c.siemens, c.krohneSensor, c.krohneConnection, c.abbSensor, c.abbConnection})
+        combo->setMinimumWidth(240);
+
+    form.addToPage("TabSheet12", siemens.box(), 0, 0);
+    form.addToPage("TabSheet12", krohne.box(), 1, 0);
+    form.addToPage("TabSheet12", abb.box(), 2, 0);
+
+    for (const Request& r : kRequests) {
+        auto* button = form.findChild<QPushButton*>(QString::fromLatin1(r.button));
+        form.onClick(button, [&cycle, c, r] {
+            cycle.begin(r.replyCode);
+            const Bytes data = r.data(c, cycle.buffer());
+            cycle.sendLong(r.replyCode, r.command, data, {.echo = app::Echo::VendorFlag});
+        });
+    }
+
+    // Siemens: searched over the whole chunk; accepted only with three data
+    // bytes and a connection byte below 5.
+    cycle.registerDecoder(kSiemensRead, [&cycle, c] {
+        const auto& b = cycle.buffer();
+        const auto K = cycle.locate();
+        if (!K || b[*K + 8] != 5 || b[*K + 13] >= 5) {
+            cycle.setStatus(QStringLiteral("Upload failed!"));
+            return;
+        }
+        const auto row = std::find_if(kSiemensItems.begin(), kSiemensItems.end(), [&](auto& i) {
+            return i.sensor == b[*K + 12] && i.connection == b[*K + 13];
+        });
+        // A pair the list does not hold leaves it with nothing chosen.
+        app::selectIndex(c.siemens, row == kSiemensItems.end()
+                                        ? -1
+                                        : static_cast<int>(row - kSiemensItems.begin()));
+        cycle.setStatus(QStringLiteral("Upload successful!"));
+    });
+
+    cycle.registerDecoder(kKrohneRead, [&cycle, c] {
+        auto& b = cycle.buffer();
+        const auto K = cycle.locate(hart::kKrohneReadScan);
+        if (!K) {
+            cycle.setStatus(QStringLiteral("Upload failed"));
+            return;
+        }
+        std::copy_n(b.begin() + *K + 13, kKrohneSavedLength, b.begin() + hart::lb::kKrohneSaved);
+        app::selectIndex(c.krohneSensor, skabb::indexForReply(kKrohneSensor, b[*K + 11]));
+        app::selectIndex(c.krohneConnection, skabb::indexForReply(kKrohneConnection, b[*K + 12]));
+        cycle.setStatus(QStringLiteral("Upload successful!"));
+    });
+    cycle.registerDecoder(kKrohneWrite, [&cycle] { cycle.showWriteResult(true); });
+
+    cycle.registerDecoder(kAbbRead, [&cycle, c] {
+        const auto& b = cycle.buffer();
+        const auto K = cycle.locate(hart::kAbbReadScan);
+        if (!K) {
+            cycle.setStatus(QStringLiteral("Upload failed"));
+            return;
+        }
+        app::selectIndex(c.abbSensor, skabb::indexForReply(kAbbSensor, b[*K + 12]));
+        app::selectIndex(c.abbConnection, skabb::indexForReply(kAbbConnection, b[*K + 13]));
+        cycle.setStatus(QStringLiteral("Upload successful!"));
+    });
+    // 141 (Siemens) and 526 (ABB) are the generic write result the cycle
+    // already registers.
 }
 
 } // namespace vendor
