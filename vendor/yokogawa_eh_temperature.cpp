@@ -282,10 +282,11 @@ void buildYokogawaEhTemperature(TForm1& form) {
     for (auto* b : {sensorSet, wireSet, offsetSet, polynomSet, callendarSet})
         b->setEnabled(false);
 
+    // The SET buttons share the last column with the coefficient writes.
     eh.addRow(QStringLiteral("Sensor Type:"), {sensorNumber});
-    eh.addRow(QStringLiteral("Sensor Type:"), {ehSensor, sensorQuery, sensorSet});
-    eh.addRow(QStringLiteral("Connection Type:"), {ehWires, wireQuery, wireSet});
-    eh.addRow(QStringLiteral("Sensor Unit & Offset:"), {offset, offsetQuery, offsetSet});
+    eh.addRow(QStringLiteral("Sensor Type:"), {ehSensor, sensorQuery, nullptr, sensorSet});
+    eh.addRow(QStringLiteral("Connection Type:"), {ehWires, wireQuery, nullptr, wireSet});
+    eh.addRow(QStringLiteral("Sensor Unit & Offset:"), {offset, offsetQuery, nullptr, offsetSet});
     eh.addRow(QStringLiteral("Polynom_RTD Sensor:"),
               {polynom, app::makeLabel(QStringLiteral("Coefficient:")), polynomValue, polynomSet});
     eh.addRow(
