@@ -1,7 +1,7 @@
 // The window frame, port control, request cycle and discovery, driven through
 // the real window against the simulated device on a pseudo-terminal.
 
-#include "window_rig.h"
+#include "support/window_rig.h"
 
 #include "hart/link_buffer.h"
 #include "serial/tcomm.h"
@@ -35,12 +35,6 @@ QString text(WindowRig& r, const char* name) {
     if (auto* e = r.get<QLineEdit>(name)) return e->text();
     if (auto* m = r.get<QPlainTextEdit>(name)) return m->toPlainText();
     return QStringLiteral("<missing %1>").arg(QLatin1String(name));
-}
-
-// A command-3 long reply carrying only the primary variable; any reply with
-// a long-frame start will do for the cycle's own tests.
-Bytes someLongReply(WindowRig& r) {
-    return r.longReply(3, hex("41 40 00 00 20 41 48 00 00"));
 }
 
 } // namespace
@@ -290,13 +284,14 @@ void MainWindowTest::discoveryCycleFindsAddressFive() {
     r.device().withState([](sim::SimState& s) { s.pollAddress = 5; });
     // The cycle's own pace is 3 s a step; a shorter step keeps the test
     // quick and changes nothing else.
-    r.get<QTimer>("Timer1")->setInterval(400);
+    r.get<QTimer>("Timer1")->setInterval(1500);
     QStringList seen;
     auto* step = r.get<QLabel>("Label33");
     QVERIFY(r.click("Button16"));
     QVERIFY(rig::waitFor([&] {
         if (seen.isEmpty() || seen.last() != step->text()) seen << step->text();
-        return r.status() == QStringLiteral("Upload successful!");
+        return r.status() == QStringLiteral("Upload successful!") &&
+               !r.get<QTimer>("Timer2")->isActive();
     }));
     QCOMPARE(seen, (QStringList{"#0", "#1", "#2", "#3", "#4", "#5"}));
     QCOMPARE(r.get<QComboBox>("ComboBox9")->currentText(), QStringLiteral("5"));

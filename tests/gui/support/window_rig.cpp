@@ -1,4 +1,4 @@
-#include "window_rig.h"
+#include "support/window_rig.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -7,8 +7,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <sstream>
 
@@ -44,6 +46,9 @@ WindowRig::WindowRig(bool open)
     : device_(std::make_unique<sim::SimTransmitter>()), form_(std::make_unique<TForm1>()) {
     form_->resize(1200, 900);
     form_->show();
+    // The decode timer runs once at start-up and finds nothing to decode; let
+    // that happen before the test sends anything, as it would for a user.
+    waitFor([this] { return !get<QTimer>("Timer2")->isActive(); }, 5000);
     if (open) openPort();
 }
 
@@ -100,7 +105,13 @@ QString WindowRig::status() const {
 }
 
 bool WindowRig::waitStatus(const QString& text, int ms) {
-    return waitFor([&] { return status() == text; }, ms);
+    // The receive handler shows "Upload successful!" before the decoder has
+    // run; a status counts once the decode timer is idle again.
+    auto* decodeTimer = get<QTimer>("Timer2");
+    if (waitFor([&] { return status() == text && !decodeTimer->isActive(); }, ms)) return true;
+    qWarning("status is \"%s\", expected \"%s\"; receive view \"%s\"", qPrintable(status()),
+             qPrintable(text), qPrintable(get<QPlainTextEdit>("Memo8")->toPlainText()));
+    return false;
 }
 
 std::optional<Bytes> WindowRig::nextFrame(int ms) {

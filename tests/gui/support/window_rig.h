@@ -54,6 +54,7 @@ public:
     void select(const char* combo, int index);
 
     QString status() const;
+    // Waits until the status line shows `text` with no decode pending.
     bool waitStatus(const QString& text, int ms = 15000);
 
     // The next frame the device receives: delimiter through checksum.
