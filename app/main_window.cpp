@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QTimer>
@@ -59,6 +61,12 @@ constexpr const char* kResetEdits[] = {"Edit1",  "Edit2",  "Edit3",  "Edit4",  "
 constexpr const char* kResetAtStartEdits[] = {"Edit17", "Edit18"};
 constexpr const char* kUnselectedLists[] = {"ComboBox3", "ComboBox1", "ComboBox2",
                                             "ComboBox4", "ComboBox5", "ComboBox10"};
+
+// A tab's caption: "&" stands for itself ("DP & MV Transmitter"), not for a
+// keyboard shortcut.
+QString tabCaption(const char* caption) {
+    return QString::fromUtf8(caption).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
 
 QScrollArea* makePage(const char* name) {
     auto* area = new QScrollArea;
@@ -138,6 +146,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
         guarded([&] { cycle_->onReceiveData(bytes, length); });
     };
     buildPages();
+
+    fitToPages();
 
     // Start-up step.
     openButton_->setText(QStringLiteral("Open"));
@@ -267,10 +277,10 @@ void TForm1::buildPages() {
             l->setContentsMargins(0, 0, 0, 0);
             l->addWidget(inner);
             for (const auto& ip : kTemperaturePages)
-                inner->addTab(makePage(ip.name), QString::fromUtf8(ip.caption));
-            pages_->addTab(holder, QString::fromUtf8(p.caption));
+                inner->addTab(makePage(ip.name), tabCaption(ip.caption));
+            pages_->addTab(holder, tabCaption(p.caption));
         } else {
-            pages_->addTab(makePage(p.name), QString::fromUtf8(p.caption));
+            pages_->addTab(makePage(p.name), tabCaption(p.caption));
         }
     }
     ops::buildDiscovery(*this);
@@ -284,6 +294,20 @@ void TForm1::buildPages() {
     vendor::buildYokogawaEhTemperature(*this);
     vendor::buildSiemensKrohneAbbTemperature(*this);
     vendor::buildDpMv(*this);
+}
+
+void TForm1::fitToPages() {
+    // Large enough to show the biggest page without scrolling, where the
+    // screen allows it.
+    QSize content;
+    for (auto* area : findChildren<QScrollArea*>())
+        if (area->objectName().startsWith(QLatin1String("TabSheet")))
+            content = content.expandedTo(area->widget()->sizeHint());
+    QSize chrome = sizeHint() - pages_->sizeHint();
+    QSize want = content + chrome + QSize(40, 80);
+    if (auto* screen = QGuiApplication::primaryScreen())
+        want = want.boundedTo(screen->availableGeometry().size() * 0.95);
+    resize(want);
 }
 
 void TForm1::addToPage(const char* page, QWidget* widget, int row, int column, int rowSpan,

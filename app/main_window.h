@@ -62,6 +62,7 @@ public:
 private:
     void buildFrame();
     void buildPages();
+    void fitToPages();
     void fillPortList();
     void openPort();
     void closePort();
