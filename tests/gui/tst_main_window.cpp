@@ -60,6 +60,7 @@ private slots:
     void deviceIdQuery();
     void identitySurvivesReopen();
     void farSideHangsUp();
+    void simulatedTransmitterFromPortList();
 };
 
 void MainWindowTest::startState() {
@@ -383,6 +384,23 @@ void MainWindowTest::farSideHangsUp() {
     QVERIFY(r.click("Button1"));
     QCOMPARE(r.get<QPushButton>("Button1")->text(), QStringLiteral("Open"));
     QVERIFY(!r.form().comm().isOpen());
+}
+
+void MainWindowTest::simulatedTransmitterFromPortList() {
+    // What a user without hardware does: pick the simulated transmitter, open,
+    // query address 0. It runs at the pace of a real 1200-baud loop.
+    WindowRig r(false);
+    auto* list = r.get<QComboBox>("SPREALCOM");
+    list->setCurrentIndex(list->findText(TForm1::simulatedPortName()));
+    QVERIFY(r.click("Button1"));
+    QCOMPARE(r.get<QPushButton>("Button1")->text(), QStringLiteral("Close"));
+    QVERIFY(r.form().simulator());
+    QCOMPARE(r.form().comm().CommName(),
+             QString::fromStdString(r.form().simulator()->portPath()));
+    QVERIFY(r.click("Button3"));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload successful!")));
+    QCOMPARE(text(r, "Edit1"), QStringLiteral("38"));
+    QCOMPARE(text(r, "Edit4"), QStringLiteral("66051"));
 }
 
 QTEST_MAIN(MainWindowTest)
