@@ -228,6 +228,7 @@ void buildDeviceInfo(TForm1& form) {
     for (int i = 0; i < kPollAddresses; ++i)
         addresses << QString::number(i);
     page.pollList = app::makeCombo("ComboBox3", addresses);
+    page.pollList->setMaximumWidth(90);
 
     // Year, month and day side by side in the field column.
     auto* date = new QWidget;
