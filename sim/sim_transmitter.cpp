@@ -14,6 +14,9 @@ constexpr std::uint8_t kShortRequest = 0x02;
 constexpr std::uint8_t kLongRequest = 0x82;
 constexpr std::uint8_t kBurstFrame = 0x81;
 constexpr std::uint8_t kNotImplemented = 64; // HART "command not implemented"
+// Longer than a character time at 1200 baud, far shorter than a pause
+// between two requests.
+constexpr auto kFrameGap = std::chrono::milliseconds(100);
 
 // Bytes from the delimiter through the checksum, once enough have arrived.
 std::optional<std::size_t> frameLength(const std::vector<std::uint8_t>& f) {
@@ -103,6 +106,12 @@ void SimTransmitter::onBytes(std::span<const std::uint8_t> bytes) {
     {
         std::lock_guard lock(mutex_);
         received_.insert(received_.end(), bytes.begin(), bytes.end());
+        // A field device drops a half-received frame when the line goes
+        // quiet in the middle of it (a cut or mistyped frame), so a short
+        // frame never swallows the next request.
+        auto now = std::chrono::steady_clock::now();
+        if (!parse_.empty() && now - lastByte_ > kFrameGap) parse_.clear();
+        lastByte_ = now;
         for (std::uint8_t b : bytes) {
             if (parse_.empty()) {
                 if (b == kShortRequest || b == kLongRequest) parse_.push_back(b);
@@ -116,7 +125,8 @@ void SimTransmitter::onBytes(std::span<const std::uint8_t> bytes) {
         }
     }
     if (!complete.empty()) frameArrived_.notify_all();
-    for (const auto& f : complete) handleFrame(f);
+    for (const auto& f : complete)
+        handleFrame(f);
 }
 
 void SimTransmitter::handleFrame(const std::vector<std::uint8_t>& f) {
@@ -182,16 +192,15 @@ void SimTransmitter::sendReply(const std::vector<std::uint8_t>& bytes, const Sim
 }
 
 std::vector<std::uint8_t> SimTransmitter::longReplyFrame(const SimState& s, std::uint8_t command,
-                                                         const SimReply& r,
-                                                         std::uint8_t delimiter,
+                                                         const SimReply& r, std::uint8_t delimiter,
                                                          std::uint8_t master) const {
     std::vector<std::uint8_t> f(s.preambles, 0xFF);
     std::size_t start = f.size();
     std::uint8_t a0 = static_cast<std::uint8_t>(master | (s.manufacturer & 0x3F));
     if (delimiter == kBurstFrame) a0 |= 0x40;
-    f.insert(f.end(), {delimiter, a0, s.deviceType, s.deviceId[0], s.deviceId[1], s.deviceId[2],
-                       command, static_cast<std::uint8_t>(r.data.size() + 2), r.responseCode,
-                       r.deviceStatus});
+    f.insert(f.end(),
+             {delimiter, a0, s.deviceType, s.deviceId[0], s.deviceId[1], s.deviceId[2], command,
+              static_cast<std::uint8_t>(r.data.size() + 2), r.responseCode, r.deviceStatus});
     f.insert(f.end(), r.data.begin(), r.data.end());
     f.push_back(hart::checksum(std::span(f.data() + start, f.size() - start)));
     return f;
@@ -202,9 +211,9 @@ std::vector<std::uint8_t> SimTransmitter::shortReplyFrame(const SimState& s, std
                                                           std::uint8_t master) const {
     std::vector<std::uint8_t> f(s.preambles, 0xFF);
     std::size_t start = f.size();
-    f.insert(f.end(), {0x06, static_cast<std::uint8_t>(master | s.pollAddress), command,
-                       static_cast<std::uint8_t>(r.data.size() + 2), r.responseCode,
-                       r.deviceStatus});
+    f.insert(f.end(),
+             {0x06, static_cast<std::uint8_t>(master | s.pollAddress), command,
+              static_cast<std::uint8_t>(r.data.size() + 2), r.responseCode, r.deviceStatus});
     f.insert(f.end(), r.data.begin(), r.data.end());
     f.push_back(hart::checksum(std::span(f.data() + start, f.size() - start)));
     return f;

@@ -10,6 +10,7 @@
 #include "sim/pty_peer.h"
 #include "sim/sim_state.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -102,6 +103,7 @@ private:
     std::map<std::uint8_t, std::vector<SimHandler>> handlers_;
     std::vector<std::uint8_t> received_;
     std::vector<std::uint8_t> parse_; // bytes of the frame being parsed
+    std::chrono::steady_clock::time_point lastByte_;
     std::vector<std::vector<std::uint8_t>> frames_;
     std::condition_variable frameArrived_;
     std::condition_variable burstWake_;
@@ -113,7 +115,7 @@ private:
 void registerDiscoveryCommands(SimTransmitter& t);
 void registerProcessCommands(SimTransmitter& t);
 void registerInfoCommands(SimTransmitter& t);
-void registerTemperatureCommands(SimTransmitter& t);        // Rosemount, Yokogawa, E+H
+void registerTemperatureCommands(SimTransmitter& t); // Rosemount, Yokogawa, E+H
 void registerSiemensKrohneAbbCommands(SimTransmitter& t);
 void registerDpMvCommands(SimTransmitter& t);
 
