@@ -306,6 +306,7 @@ void TemperatureRosemountEhTest::requestFrames_data() {
         const char* frame;
         int replyCode;
         QString sending, result;
+        const char* note = "";
     };
     const R rows[] = {
         // Rosemount 644 Sensor settings
@@ -329,6 +330,12 @@ void TemperatureRosemountEhTest::requestFrames_data() {
          kDownloading, written},
         {"ComboBox36=3;ComboBox35=2", "Button69", "82 26 05 01 02 03 1F 05 04 80 00 16 04 2D", 1182,
          kDownloading, written},
+        // Nothing chosen in lists that have a code for it: that code is sent.
+        {"ComboBox36=-1;ComboBox35=-1", "Button69", "82 26 05 01 02 03 1F 05 04 80 00 00 00 3F",
+         1182, kDownloading, written, " (nothing chosen)"},
+        {"YokoSensorTypeList=-1;YokoConnectionList=-1", "Button53",
+         "82 26 05 01 02 03 86 03 00 FF 01 DA", 1134, kDownloading,
+         QStringLiteral("Write failed!The channel is restricted!"), " (nothing chosen)"},
         // Yokogawa
         {"", "Button52", "82 26 05 01 02 03 83 01 00 23", 1131, kUploading, read},
         {"YokoSensorTypeList=16;YokoConnectionList=2", "Button53",
@@ -354,8 +361,9 @@ void TemperatureRosemountEhTest::requestFrames_data() {
          "82 26 05 01 02 03 91 06 63 FB BF C0 00 00 D1", 2154, kDownloading, written},
     };
     for (const R& r : rows)
-        QTest::newRow(r.frame) << QString::fromUtf8(r.setup) << QString::fromLatin1(r.button)
-                               << hex(r.frame) << r.replyCode << r.sending << r.result;
+        QTest::addRow("%s%s", r.frame, r.note)
+            << QString::fromUtf8(r.setup) << QString::fromLatin1(r.button) << hex(r.frame)
+            << r.replyCode << r.sending << r.result;
 }
 
 void TemperatureRosemountEhTest::requestFrames() {
@@ -737,6 +745,9 @@ void TemperatureRosemountEhTest::ehWritesFollowTheirReads() {
     };
     const QString ok = QStringLiteral("Upload successful!");
 
+    QCOMPARE(states(), QStringLiteral("00000"));
+    QVERIFY(
+        readWith("Button56", noiseThen(reply(144, "30 A5 0C")), QStringLiteral("Upload failed")));
     QCOMPARE(states(), QStringLiteral("00000"));
     QVERIFY(page.choose("TempBIAHO", 0));
     QCOMPARE(states(), QStringLiteral("00011"));
