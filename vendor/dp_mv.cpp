@@ -253,7 +253,7 @@ void buildDpMv(TForm1& form) {
     app::FormGroup zero("GroupBox13", QStringLiteral("Rosemount 3051 Set zero point"));
     zero.addRow(QString(), {button("Button42")});
 
-    // Rosemount 300SMV: variables and display side by side in one outer group.
+    // Rosemount 300SMV: variables above display in one outer group.
     app::FormGroup smv("GroupBox14", QStringLiteral("Rosemount 300SMV Configuration"));
     app::FormGroup variables("GroupBox15", QStringLiteral("Rosemount 300SMV Configuration"));
     for (std::size_t i = 0; i < kVariables.size(); ++i)
@@ -263,8 +263,8 @@ void buildDpMv(TForm1& form) {
     for (std::size_t i = 0; i < kDisplayBits.size(); ++i)
         display.addRow(QString::fromLatin1(kDisplayBits[i].label), {c.display[i]});
     display.addRow(QString(), {button("Button47"), button("Button46")});
-    smv.grid()->addWidget(variables.box(), 0, 0, Qt::AlignTop);
-    smv.grid()->addWidget(display.box(), 0, 1, Qt::AlignTop);
+    smv.addWide(variables.box());
+    smv.addWide(display.box());
 
     // EJA
     app::FormGroup eja("GroupBox18", QStringLiteral("EJA Transmitter Zero Adjustment and Display"));
@@ -274,16 +274,20 @@ void buildDpMv(TForm1& form) {
     eja.addRow(QString(), {button("Button48"), button("Button49")});
     eja.addRow(QStringLiteral("Zero Set Mode:"), {c.ejaMode});
     eja.addRow(QStringLiteral("Zero Cutoff:"), {c.ejaCutoff});
-    eja.addRow(QString(), {button("Button50"), button("Button51")});
+    const int last = eja.addRow(QString(), {button("Button50"), button("Button51")});
+    eja.grid()->setRowStretch(last + 1, 1); // rows stay together at the top
     for (auto* combo : c.ejaDisplay)
         combo->setMinimumWidth(140);
-    eja.grid()->setColumnStretch(1, 1);
     for (auto* combo : c.variables)
         combo->setMinimumWidth(170);
 
     form.addToPage("TabSheet1", zero.box(), 0, 0);
     form.addToPage("TabSheet1", smv.box(), 1, 0);
     form.addToPage("TabSheet1", eja.box(), 0, 1, 2, 1);
+    // The groups keep their own width; the rest of the page stays empty.
+    auto* rest = new QWidget;
+    rest->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+    form.addToPage("TabSheet1", rest, 0, 2);
 
     for (const Request& r : kRequests) {
         auto* b = form.findChild<QPushButton*>(QString::fromLatin1(r.button));

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QPushButton>
 
 #include <algorithm>
@@ -205,11 +206,15 @@ QComboBox* codedCombo(const char* name, const CodedList& list) {
     return combo;
 }
 
-QPushButton* queryButton(const char* name) {
-    return app::makeButton(name, QStringLiteral("Query"));
-}
-QPushButton* setButton(const char* name) {
-    return app::makeButton(name, QStringLiteral("SET"));
+// "Query" and "SET" side by side, to the right under the lists.
+QWidget* buttonRow(const char* query, const char* set) {
+    auto* row = new QWidget;
+    auto* h = new QHBoxLayout(row);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->addStretch(1);
+    h->addWidget(app::makeButton(query, QStringLiteral("Query")));
+    h->addWidget(app::makeButton(set, QStringLiteral("SET")));
+    return row;
 }
 
 } // namespace
@@ -230,27 +235,29 @@ void buildSiemensKrohneAbbTemperature(TForm1& form) {
 
     app::FormGroup siemens("GroupBox9", QStringLiteral("Siemens temperature transmitter"));
     siemens.addRow(QStringLiteral("Siemens Temperature Sensor Type:"), {c.siemens});
-    siemens.addRow(QString(), {queryButton("Button2"), setButton("Button11")});
+    siemens.addRow(QString(), {buttonRow("Button2", "Button11")});
 
     app::FormGroup krohne("GroupBox21", QStringLiteral("KROHNE TT50C"));
     krohne.addRow(QStringLiteral("Sensor Type:"), {c.krohneSensor});
     krohne.addRow(QStringLiteral("Connection Type:"), {c.krohneConnection});
-    krohne.addRow(QString(), {queryButton("Button63"), setButton("Button64")});
+    krohne.addRow(QString(), {buttonRow("Button63", "Button64")});
 
     app::FormGroup abb("GroupBox22", QStringLiteral("ABBTTH200"));
     abb.addRow(QStringLiteral("Sensor Type:"), {c.abbSensor});
     abb.addRow(QStringLiteral("Connection Type:"), {c.abbConnection});
-    abb.addRow(QString(), {queryButton("Button68"), setButton("Button67")});
+    abb.addRow(QString(), {buttonRow("Button68", "Button67")});
 
-    for (auto* group : {&siemens, &krohne, &abb})
-        group->grid()->setColumnStretch(1, 1);
     for (auto* combo :
          {c.siemens, c.krohneSensor, c.krohneConnection, c.abbSensor, c.abbConnection})
-        combo->setMinimumWidth(240);
+        combo->setMinimumWidth(260);
 
     form.addToPage("TabSheet12", siemens.box(), 0, 0);
     form.addToPage("TabSheet12", krohne.box(), 1, 0);
     form.addToPage("TabSheet12", abb.box(), 2, 0);
+    // The groups keep their own width; the rest of the page stays empty.
+    auto* rest = new QWidget;
+    rest->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+    form.addToPage("TabSheet12", rest, 0, 1);
 
     for (const Request& r : kRequests) {
         auto* button = form.findChild<QPushButton*>(QString::fromLatin1(r.button));

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -155,6 +156,11 @@ void DpMvTest::startStateAndPortDependence() {
                          "EJAXIANS1=00Pres", "EJAXIANS4=00Pres", "EJAMODEM=0linear mode",
                          "EJAlingdian=EJAlingdian"});
     expectShown(closed, displayShown("00000000"));
+    // The page's tab shows its caption with the ampersand, not as a shortcut.
+    auto* pages = closed.get<QTabWidget>("PageControl2");
+    const int page = pages->indexOf(closed.get<QWidget>("TabSheet1"));
+    QCOMPARE(pages->tabText(page), QStringLiteral("DP && MV Transmitter"));
+
     auto* variable = closed.get<QComboBox>("ComboBox25");
     QCOMPARE(variable->count(), 8);
     QCOMPARE(variable->itemText(7), QStringLiteral("Total flow"));
