@@ -142,7 +142,6 @@ void TestCalibration::requestFrames() {
     rig_->cycle().buffer()[hart::lb::kPvUnit] = static_cast<std::uint8_t>(pvUnit);
     // Every one of these is answered as a successful write.
     rig_->respondWith(rig_->longReply(0, {}));
-    rig_->device().setFaults({.replyDelayMs = 300});
 
     QVERIFY(rig_->click(button.toLatin1().constData()));
     QCOMPARE(rig_->status(), QStringLiteral("Downloading..."));
