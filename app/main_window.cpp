@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -315,7 +316,10 @@ void TForm1::addToPage(const char* page, QWidget* widget, int row, int column, i
     auto* area = findChild<QScrollArea*>(QString::fromLatin1(page));
     Q_ASSERT(area);
     auto* grid = static_cast<QGridLayout*>(area->widget()->layout());
-    grid->addWidget(widget, row, column, rowSpan, columnSpan);
+    // Groups keep their natural height; a short group beside a tall one does
+    // not stretch. Single controls stay centred on their row.
+    Qt::Alignment align = qobject_cast<QGroupBox*>(widget) ? Qt::AlignTop : Qt::Alignment{};
+    grid->addWidget(widget, row, column, rowSpan, columnSpan, align);
 }
 
 QString TForm1::simulatedPortName() {
