@@ -1,5 +1,7 @@
 #include "serial/comm_session.h"
 
+#include "serial/handoff.h"
+
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -9,7 +11,9 @@
 namespace rxserial {
 
 void CommSession::post(Notice notice, QByteArray bytes, std::uint32_t value) const {
-    QCoreApplication::postEvent(receiver, new NoticeEvent(notice, std::move(bytes), value));
+    auto* event = new NoticeEvent(notice, std::move(bytes), value);
+    handOver(event);
+    QCoreApplication::postEvent(receiver, event);
 }
 
 void CommSession::postHangup() {

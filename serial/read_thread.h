@@ -19,6 +19,7 @@ public:
 
 protected:
     void run() override;
+    const char* threadName() const override { return "rx460k-read"; }
 
 private:
     rxserial::CommSession& session_;

@@ -2,6 +2,7 @@
 
 #include "serial/comm_session.h"
 #include "serial/custom_baud.h"
+#include "serial/handoff.h"
 #include "serial/line_settings.h"
 #include "serial/read_thread.h"
 #include "serial/write_thread.h"
@@ -193,6 +194,7 @@ void TComm::applyTimeouts() {
 }
 
 void TComm::customEvent(QEvent* event) {
+    rxserial::takeOver(event);
     if (event->type() < static_cast<QEvent::Type>(Notice::ReceiveData) ||
         event->type() > static_cast<QEvent::Type>(Notice::SendDataEmpty))
         return;

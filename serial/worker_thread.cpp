@@ -8,6 +8,7 @@ TWorkerThread::~TWorkerThread() {
 
 void TWorkerThread::start() {
     thread_ = std::thread([this] {
+        ::pthread_setname_np(::pthread_self(), threadName());
         run();
         const std::lock_guard lock(mutex_);
         finished_ = true;

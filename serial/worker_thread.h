@@ -28,6 +28,8 @@ public:
 
 protected:
     virtual void run() = 0;
+    // Name shown by ps and /proc (at most 15 characters).
+    virtual const char* threadName() const = 0;
 
 private:
     std::thread thread_;

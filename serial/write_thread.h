@@ -25,6 +25,7 @@ public:
 
 protected:
     void run() override;
+    const char* threadName() const override { return "rx460k-write"; }
 
 private:
     bool takeNext(QByteArray& block); // false: queue empty (flag set)
