@@ -47,15 +47,12 @@ private:
 void TestCalibration::initTestCase() {
     rig_ = std::make_unique<rig::WindowRig>();
     QVERIFY(rig_->isOpen());
-    QVERIFY(rig::waitFor([this] { return !rig_->get<QTimer>("Timer2")->isActive(); }));
     rig_->select("ComboBox8", 0);
     QVERIFY(rig_->discover());
 }
 
 void TestCalibration::init() {
-    rig_->respondWith({});
-    rig_->device().setFaults({});
-    rig_->forgetReceived();
+    QVERIFY(rig_->settle());
 }
 
 bool TestCalibration::request(const char* name) {

@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
@@ -30,13 +29,6 @@ namespace {
 // "Upload successful!" before the decoder runs.
 bool done(WindowRig& r, const QString& status) {
     return rig::waitFor([&] { return r.cycle().replyCode() == 0 && r.status() == status; });
-}
-
-// A new window's decode timer runs once at start; a request clicked before
-// that first firing would be decoded at once, with nothing received.
-bool settled(WindowRig& r) {
-    auto* decodeTimer = r.form().findChild<QTimer*>(QStringLiteral("Timer2"));
-    return decodeTimer && rig::waitFor([decodeTimer] { return !decodeTimer->isActive(); });
 }
 
 QString fieldText(WindowRig& r, const char* name) {
@@ -91,15 +83,11 @@ private:
 void DeviceInfoTest::initTestCase() {
     r_ = std::make_unique<WindowRig>();
     QVERIFY(r_->isOpen());
-    QVERIFY(settled(*r_));
     QVERIFY(r_->discover());
 }
 
 void DeviceInfoTest::init() {
-    r_->respondWith({});
-    r_->device().setFaults({});
-    r_->forgetReceived();
-    QVERIFY(rig::waitFor([&] { return r_->cycle().replyCode() == 0; }));
+    QVERIFY(r_->settle());
 }
 
 void DeviceInfoTest::cleanupTestCase() {
@@ -459,7 +447,6 @@ void DeviceInfoTest::restoreFactorySettings() {
 void DeviceInfoTest::keyFiltersAndGates() {
     WindowRig w; // a window of its own: the gates change button states
     QVERIFY(w.isOpen());
-    QVERIFY(settled(w));
     auto* serialSet = w.get<QPushButton>("Button37");
     auto* assemblySet = w.get<QPushButton>("Button39");
     QVERIFY(serialSet->isEnabled());

@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
@@ -85,21 +84,6 @@ Bytes concat(Bytes a, const Bytes& b) {
     return a;
 }
 
-bool settled(WindowRig& r) {
-    return rig::waitFor([&] { return r.cycle().replyCode() == 0; });
-}
-
-// The decode timer runs once when the window starts; a request sent before
-// that first firing would be decoded before its reply could arrive.
-bool started(WindowRig& r) {
-    auto* decodeTimer = r.form().findChild<QTimer*>(QStringLiteral("Timer2"));
-    return rig::waitFor([&] { return !decodeTimer->isActive(); });
-}
-
-bool discovered(WindowRig& r) {
-    return started(r) && r.discover();
-}
-
 } // namespace
 
 class DpMvTest : public QObject {
@@ -128,14 +112,11 @@ private:
 void DpMvTest::initTestCase() {
     r_ = std::make_unique<WindowRig>();
     QVERIFY(r_->isOpen());
-    QVERIFY(discovered(*r_));
+    QVERIFY(r_->discover());
 }
 
 void DpMvTest::init() {
-    r_->respondWith({});
-    r_->device().setFaults({});
-    QVERIFY(settled(*r_));
-    r_->forgetReceived();
+    QVERIFY(r_->settle());
 }
 
 void DpMvTest::cleanupTestCase() {
@@ -146,7 +127,6 @@ void DpMvTest::cleanupTestCase() {
 
 void DpMvTest::startStateAndPortDependence() {
     WindowRig closed(false);
-    QVERIFY(started(closed));
     for (const char* b : {"Button42", "Button44", "Button45", "Button46", "Button47"})
         QVERIFY2(!closed.get<QPushButton>(b)->isEnabled(), b);
     for (const char* b : {"Button48", "Button49", "Button50", "Button51"})
@@ -275,13 +255,13 @@ void DpMvTest::sendViewIgnoresShowVendorFrames() {
         sendView->setText(kPrevious);
         QVERIFY(r_->click(b));
         QCOMPARE(sendView->text(), kPrevious);
-        QVERIFY(settled(*r_));
+        QVERIFY(rig::waitFor([&] { return r_->cycle().replyCode() == 0; }));
     }
     for (const char* b : {"Button42", "Button49", "Button50", "Button51"}) {
         sendView->setText(kPrevious);
         QVERIFY(r_->click(b));
         QVERIFY2(sendView->text().startsWith(QStringLiteral("FF FF FF FF FF FF FF FF 82 26 ")), b);
-        QVERIFY(settled(*r_));
+        QVERIFY(rig::waitFor([&] { return r_->cycle().replyCode() == 0; }));
     }
 }
 
@@ -374,7 +354,7 @@ void DpMvTest::queryReplies() {
     r_->respondWith(reply);
     QVERIFY(r_->click(button.toLatin1().constData()));
     QVERIFY2(r_->waitStatus(status), qPrintable(r_->status()));
-    QVERIFY(settled(*r_));
+    QVERIFY(rig::waitFor([&] { return r_->cycle().replyCode() == 0; }));
     expectShown(*r_, after);
 }
 
@@ -428,7 +408,7 @@ void DpMvTest::silentDeviceTimesOut() {
     r_->respondWith(r_->longReply(0x32, hex("07 06 05 04")));
     QVERIFY(r_->click("Button44"));
     QVERIFY(r_->waitStatus(kUploaded));
-    QVERIFY(settled(*r_));
+    QVERIFY(rig::waitFor([&] { return r_->cycle().replyCode() == 0; }));
     expectShown(*r_, {"ComboBox23=Total flow"});
 }
 
@@ -439,11 +419,11 @@ void DpMvTest::silentDeviceTimesOut() {
 void DpMvTest::settingsRoundTripOnSimulatedDevice() {
     WindowRig r;
     QVERIFY(r.isOpen());
-    QVERIFY(discovered(r));
+    QVERIFY(r.discover());
     auto press = [&r](const char* button, const QString& status) {
         QVERIFY(r.click(button));
         QVERIFY2(r.waitStatus(status), qPrintable(button + (": " + r.status())));
-        QVERIFY(settled(r));
+        QVERIFY(rig::waitFor([&] { return r.cycle().replyCode() == 0; }));
     };
 
     press("Button42", kWritten);

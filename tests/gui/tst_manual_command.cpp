@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
@@ -18,13 +17,6 @@ using rig::hex;
 using rig::WindowRig;
 
 namespace {
-
-// A new window's decode timer runs once at start; a request clicked before
-// that first firing would be decoded at once, with nothing received.
-bool settled(WindowRig& r) {
-    auto* decodeTimer = r.form().findChild<QTimer*>(QStringLiteral("Timer2"));
-    return decodeTimer && rig::waitFor([decodeTimer] { return !decodeTimer->isActive(); });
-}
 
 // Every byte the device receives until `n` have arrived (or the deadline).
 Bytes receiveBytes(WindowRig& r, std::size_t n) {
@@ -68,13 +60,11 @@ private:
 void ManualCommandTest::initTestCase() {
     r_ = std::make_unique<WindowRig>();
     QVERIFY(r_->isOpen());
-    QVERIFY(settled(*r_));
 }
 
 void ManualCommandTest::init() {
-    r_->respondWith({});
-    r_->device().setFaults({});
-    r_->forgetReceived();
+    // The manual command stays pending (ReplyCode 104) from one test to the next.
+    QVERIFY(r_->settle(WindowRig::Pending::Manual));
 }
 
 void ManualCommandTest::cleanupTestCase() {
@@ -164,7 +154,6 @@ void ManualCommandTest::laterChunksKeepShowing() {
     // device's frame parser waiting for bytes that never come.
     WindowRig w;
     QVERIFY(w.isOpen());
-    QVERIFY(settled(w));
     QVERIFY(w.discover()); // for the long-frame request at the end
     auto view = [&w] { return w.get<QPlainTextEdit>("Memo8")->toPlainText(); };
     w.setText("Edit8", QStringLiteral("02 80 00 00"));

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
@@ -50,17 +49,13 @@ constexpr const char* kVariableUnits[] = {"ComboBox5", "ComboBox15", "ComboBox16
 void TestProcessData::initTestCase() {
     rig_ = std::make_unique<rig::WindowRig>();
     QVERIFY(rig_->isOpen());
-    // The decode timer's start-up shot must not meet the first request.
-    QVERIFY(rig::waitFor([this] { return !rig_->get<QTimer>("Timer2")->isActive(); }));
     rig_->select("ComboBox8", 0); // "First Device": primary master
     QVERIFY(rig_->discover());
 }
 
 void TestProcessData::init() {
-    rig_->respondWith({});
-    rig_->device().setFaults({});
+    QVERIFY(rig_->settle());
     rig_->select("ComboBox8", 0);
-    rig_->forgetReceived();
 }
 
 bool TestProcessData::request(const char* button) {

@@ -56,15 +56,12 @@ constexpr int kPsi = 5, kDegC = 12, kPpm = 80, kPh = 81;
 void TestRangeUnit::initTestCase() {
     rig_ = std::make_unique<rig::WindowRig>();
     QVERIFY(rig_->isOpen());
-    QVERIFY(rig::waitFor([this] { return !rig_->get<QTimer>("Timer2")->isActive(); }));
     rig_->select("ComboBox8", 0);
     QVERIFY(rig_->discover());
 }
 
 void TestRangeUnit::init() {
-    rig_->respondWith({});
-    rig_->device().setFaults({});
-    rig_->forgetReceived();
+    QVERIFY(rig_->settle());
 }
 
 bool TestRangeUnit::request(const char* button) {

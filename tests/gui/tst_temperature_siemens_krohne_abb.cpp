@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
@@ -62,21 +61,6 @@ Bytes preambled(const char* frame) {
     return concat(Bytes(8, 0xFF), hex(frame));
 }
 
-bool settled(WindowRig& r) {
-    return rig::waitFor([&] { return r.cycle().replyCode() == 0; });
-}
-
-// The decode timer runs once when the window starts; a request sent before
-// that first firing would be decoded before its reply could arrive.
-bool started(WindowRig& r) {
-    auto* decodeTimer = r.form().findChild<QTimer*>(QStringLiteral("Timer2"));
-    return rig::waitFor([&] { return !decodeTimer->isActive(); });
-}
-
-bool discovered(WindowRig& r) {
-    return started(r) && r.discover();
-}
-
 } // namespace
 
 class SiemensKrohneAbbTest : public QObject {
@@ -105,14 +89,11 @@ private:
 void SiemensKrohneAbbTest::initTestCase() {
     r_ = std::make_unique<WindowRig>();
     QVERIFY(r_->isOpen());
-    QVERIFY(discovered(*r_));
+    QVERIFY(r_->discover());
 }
 
 void SiemensKrohneAbbTest::init() {
-    r_->respondWith({});
-    r_->device().setFaults({});
-    QVERIFY(settled(*r_));
-    r_->forgetReceived();
+    QVERIFY(r_->settle());
 }
 
 void SiemensKrohneAbbTest::cleanupTestCase() {
@@ -123,7 +104,6 @@ void SiemensKrohneAbbTest::cleanupTestCase() {
 
 void SiemensKrohneAbbTest::startStateAndPortDependence() {
     WindowRig closed(false);
-    QVERIFY(started(closed));
     // The Siemens buttons follow the port; KROHNE and ABB are always usable.
     for (const char* b : {"Button2", "Button11"})
         QVERIFY2(!closed.get<QPushButton>(b)->isEnabled(), b);
@@ -244,7 +224,7 @@ void SiemensKrohneAbbTest::requestFrames() {
 void SiemensKrohneAbbTest::sendViewFollowsShowVendorFrames() {
     WindowRig r;
     QVERIFY(r.isOpen());
-    QVERIFY(discovered(r));
+    QVERIFY(r.discover());
     auto* sendView = r.get<QLineEdit>("discomm");
     struct Press {
         const char* button;
@@ -263,7 +243,7 @@ void SiemensKrohneAbbTest::sendViewFollowsShowVendorFrames() {
         sendView->setText(QStringLiteral("previous frame"));
         QVERIFY(r.click(p.button));
         QVERIFY2(sendView->text().isEmpty(), p.button);
-        QVERIFY(settled(r));
+        QVERIFY(rig::waitFor([&] { return r.cycle().replyCode() == 0; }));
     }
 
     QTest::mouseClick(r.get<QLabel>("Label4"), Qt::LeftButton);
@@ -272,7 +252,7 @@ void SiemensKrohneAbbTest::sendViewFollowsShowVendorFrames() {
         sendView->setText(QStringLiteral("previous frame"));
         QVERIFY(r.click(p.button));
         QCOMPARE(sendView->text(), rig::hexText(preambled(p.frame)));
-        QVERIFY(settled(r));
+        QVERIFY(rig::waitFor([&] { return r.cycle().replyCode() == 0; }));
     }
 }
 
@@ -380,7 +360,7 @@ void SiemensKrohneAbbTest::queryReplies() {
     r_->respondWith(reply);
     QVERIFY(r_->click(button.toLatin1().constData()));
     QVERIFY2(r_->waitStatus(status), qPrintable(r_->status()));
-    QVERIFY(settled(*r_));
+    QVERIFY(rig::waitFor([&] { return r_->cycle().replyCode() == 0; }));
     expectShown(*r_, after);
 }
 
@@ -431,7 +411,7 @@ void SiemensKrohneAbbTest::writeResults() {
 void SiemensKrohneAbbTest::krohneSavedBlock() {
     WindowRig r;
     QVERIFY(r.isOpen());
-    QVERIFY(discovered(r));
+    QVERIFY(r.discover());
 
     const char* firstWrite = "82 26 05 01 02 03 83 0C 83 04 00 00 00 00 00 00 00 00 00 00 A9";
     const char* savedWrite = "82 26 05 01 02 03 83 0C 83 04 DE AD BE EF 01 02 03 04 05 06 8C";
@@ -442,13 +422,13 @@ void SiemensKrohneAbbTest::krohneSavedBlock() {
         const auto frame = r.nextFrame();
         QVERIFY(frame);
         QCOMPARE(*frame, hex(expected));
-        QVERIFY(settled(r));
+        QVERIFY(rig::waitFor([&] { return r.cycle().replyCode() == 0; }));
     };
     auto query = [&r](const char* data, const QString& status) {
         r.respondWith(r.longReply(0x82, hex(data)));
         QVERIFY(r.click("Button63"));
         QVERIFY2(r.waitStatus(status), qPrintable(r.status()));
-        QVERIFY(settled(r));
+        QVERIFY(rig::waitFor([&] { return r.cycle().replyCode() == 0; }));
         r.respondWith({});
     };
 
@@ -492,12 +472,12 @@ void SiemensKrohneAbbTest::settingsRoundTripOnSimulatedDevice() {
     WindowRig r;
     r.device().withState([](sim::SimState& s) { s.manufacturer = 0x45; });
     QVERIFY(r.isOpen());
-    QVERIFY(discovered(r));
+    QVERIFY(r.discover());
 
     auto press = [&r](const char* button, const QString& status) {
         QVERIFY(r.click(button));
         QVERIFY2(r.waitStatus(status), qPrintable(button + (": " + r.status())));
-        QVERIFY(settled(r));
+        QVERIFY(rig::waitFor([&] { return r.cycle().replyCode() == 0; }));
     };
 
     // KROHNE: read, change, write (the device's own block goes back), read.

@@ -1,5 +1,7 @@
 #include "support/window_rig.h"
 
+#include "app/reply_codes.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -112,6 +114,23 @@ bool WindowRig::waitStatus(const QString& text, int ms) {
     qWarning("status is \"%s\", expected \"%s\"; receive view \"%s\"", qPrintable(status()),
              qPrintable(text), qPrintable(get<QPlainTextEdit>("Memo8")->toPlainText()));
     return false;
+}
+
+bool WindowRig::settle(Pending allowed, int ms) {
+    respondWith({});
+    device_->setFaults({});
+    auto* decodeTimer = get<QTimer>("Timer2");
+    auto quiet = [&] {
+        const int code = cycle().replyCode();
+        const bool idle = code == 0 || (allowed == Pending::Manual && code == app::kManualReply);
+        return idle && !decodeTimer->isActive();
+    };
+    const bool ok = waitFor(quiet, ms);
+    if (!ok)
+        qWarning("not settled: ReplyCode %d, decode timer %s", cycle().replyCode(),
+                 decodeTimer->isActive() ? "active" : "idle");
+    forgetReceived();
+    return ok;
 }
 
 std::optional<Bytes> WindowRig::nextFrame(int ms) {

@@ -57,6 +57,12 @@ public:
     // Waits until the status line shows `text` with no decode pending.
     bool waitStatus(const QString& text, int ms = 15000);
 
+    // Back to a quiet device: no scripted reply, no faults, no reply awaited
+    // (ReplyCode 0; with Pending::Manual also the manual command's 104, which
+    // stays pending by design), decode timer idle, received bytes forgotten.
+    enum class Pending { None, Manual };
+    bool settle(Pending allowed = Pending::None, int ms = 15000);
+
     // The next frame the device receives: delimiter through checksum.
     std::optional<Bytes> nextFrame(int ms = 10000);
     // Every byte the device received since the last call, preambles included,
