@@ -7,7 +7,8 @@ mode=${1:-run}
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
-packages=(build-essential cmake g++ qt6-base-dev libgl-dev libgtest-dev googletest libbenchmark-dev xvfb xauth fonts-dejavu-core fonts-noto-cjk)
+# fonts-noto-cjk: some device-specific list items are in Chinese.
+packages=(build-essential cmake g++ qt6-base-dev libgl-dev libgtest-dev googletest fonts-dejavu-core fonts-noto-cjk)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
