@@ -5,7 +5,7 @@
 
 #include "app/main_window.h"
 #include "app/widgets.h"
-#include "vendor/rosemount_coded_list.h"
+#include "vendor/coded_list.h"
 
 #include <QComboBox>
 #include <QGroupBox>

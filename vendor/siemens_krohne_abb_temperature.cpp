@@ -5,7 +5,7 @@
 
 #include "app/main_window.h"
 #include "app/widgets.h"
-#include "vendor/skabb_coded_list.h"
+#include "vendor/coded_list.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -20,9 +20,6 @@
 namespace vendor {
 
 namespace {
-
-using skabb::CodedItem;
-using skabb::CodedList;
 
 // ---- Siemens: one list naming sensor and wiring together. The SET sends both
 // codes; the query answers them in the same places (0x00, sensor, connection).
@@ -40,27 +37,28 @@ constexpr std::array kSiemensItems{
 // What the SET sends while nothing is chosen.
 constexpr SiemensItem kSiemensUnselected{"", 0x87, 0x02};
 
-// ---- KROHNE TT50C
+// ---- KROHNE TT50C. An item without a read-back code ("00 None", "13_other",
+// the empty ones) sends its code but is never selected by a reply carrying it.
 constexpr std::array kKrohneSensorItems{
     CodedItem{"00 None", 0x00, std::nullopt},
-    CodedItem{"01-01 PT100, a=385", 0x01, 0x01},
-    CodedItem{"02-02 PT1000,a=385", 0x02, 0x02},
-    CodedItem{"03-03 D100, a=392", 0x03, 0x03},
-    CodedItem{"04-04 PTx, a=385 ", 0x04, 0x04},
-    CodedItem{"05_10 Ni100", 0x10, 0x10},
-    CodedItem{"06_11 Ni1000", 0x11, 0x11},
-    CodedItem{"07_80 T/C typ B", 0x80, 0x80},
-    CodedItem{"08_81 T/C typ E", 0x81, 0x81},
-    CodedItem{"09_82 T/C typ J", 0x82, 0x82},
-    CodedItem{"0A_83 /T/C typ K", 0x83, 0x83},
-    CodedItem{"0B_84 T/C typ DIN L ", 0x84, 0x84},
-    CodedItem{"0C_85 T/C typ N", 0x85, 0x85},
-    CodedItem{"0D_86 T/C typ R", 0x86, 0x86},
-    CodedItem{"0E_87 T/C typ S", 0x87, 0x87},
-    CodedItem{"0F_88 T/C typ T", 0x88, 0x88},
-    CodedItem{"10_89 T/C typ DIN U", 0x89, 0x89},
-    CodedItem{"11_8A T/C typ A/E", 0x8A, 0x8A},
-    CodedItem{"12_A0 T/C typ X", 0xA0, 0xA0},
+    CodedItem{"01-01 PT100, a=385", 0x01},
+    CodedItem{"02-02 PT1000,a=385", 0x02},
+    CodedItem{"03-03 D100, a=392", 0x03},
+    CodedItem{"04-04 PTx, a=385 ", 0x04},
+    CodedItem{"05_10 Ni100", 0x10},
+    CodedItem{"06_11 Ni1000", 0x11},
+    CodedItem{"07_80 T/C typ B", 0x80},
+    CodedItem{"08_81 T/C typ E", 0x81},
+    CodedItem{"09_82 T/C typ J", 0x82},
+    CodedItem{"0A_83 /T/C typ K", 0x83},
+    CodedItem{"0B_84 T/C typ DIN L ", 0x84},
+    CodedItem{"0C_85 T/C typ N", 0x85},
+    CodedItem{"0D_86 T/C typ R", 0x86},
+    CodedItem{"0E_87 T/C typ S", 0x87},
+    CodedItem{"0F_88 T/C typ T", 0x88},
+    CodedItem{"10_89 T/C typ DIN U", 0x89},
+    CodedItem{"11_8A T/C typ A/E", 0x8A},
+    CodedItem{"12_A0 T/C typ X", 0xA0},
     CodedItem{"13_other", 0x00, std::nullopt},
     // Six empty items keep the positions the device's list has.
     CodedItem{"", 0x00, std::nullopt},
@@ -71,67 +69,72 @@ constexpr std::array kKrohneSensorItems{
     CodedItem{"", 0x00, std::nullopt},
 };
 constexpr int kKrohneOther = 19; // "13_other": every code the list does not name
-constexpr CodedList kKrohneSensor{kKrohneSensorItems, 0x00, kKrohneOther};
+constexpr CodedList kKrohneSensor{kKrohneSensorItems, OnUnknown::Other, kKrohneOther, 0x00};
 
 constexpr std::array kKrohneConnectionItems{
-    CodedItem{"00 None", 0x00, std::nullopt}, CodedItem{"02 二线制", 0x02, 0x02},
-    CodedItem{"03 三线制", 0x03, 0x03},       CodedItem{"04 四线制", 0x04, 0x04},
-    CodedItem{"05 Differential", 0x05, 0x05}, CodedItem{"10 SmartSense", 0x10, 0x10},
+    CodedItem{"00 None", 0x00, std::nullopt},
+    CodedItem{"02 二线制", 0x02},
+    CodedItem{"03 三线制", 0x03},
+    CodedItem{"04 四线制", 0x04},
+    CodedItem{"05 Differential", 0x05},
+    CodedItem{"10 SmartSense", 0x10},
 };
-constexpr CodedList kKrohneConnection{kKrohneConnectionItems, 0x00, 0};
+// A code the list does not carry shows "00 None".
+constexpr CodedList kKrohneConnection{kKrohneConnectionItems, OnUnknown::Other, 0, 0x00};
 
 // ---- ABB TTH200
 constexpr std::array kAbbSensorItems{
     CodedItem{"00 None", 0x00, std::nullopt},
-    CodedItem{"01-01 0..500ohm", 0x01, 0x01},
-    CodedItem{"02-02 0..5000ohm", 0x02, 0x02},
-    CodedItem{"03-0B PT50", 0x0B, 0x0B},
-    CodedItem{"04_0C None", 0x0C, 0x0C},
-    CodedItem{"05_0D PT100(IEC751)", 0x0D, 0x0D},
-    CodedItem{"06_0E PT500(IEC751)", 0x0E, 0x0E},
-    CodedItem{"07_0F PT1000(IEC751)", 0x0F, 0x0F},
-    CodedItem{"08_15 PT50(JIS1604)", 0x15, 0x15},
-    CodedItem{"09_16 PT100(JIS1604)", 0x16, 0x16},
-    CodedItem{"10_1F PT50(MIL24388)", 0x1F, 0x1F},
-    CodedItem{"11_20 PT100(MIL24388)", 0x20, 0x20},
-    CodedItem{"12_21 PT200(MIL24388)", 0x21, 0x21},
-    CodedItem{"13_23 PT1000(MIL24388)", 0x23, 0x23},
-    CodedItem{"14_47 NI50(DIN43760)", 0x47, 0x47},
-    CodedItem{"15_48 NI100(DIN43760)", 0x48, 0x48},
-    CodedItem{"16_49 NI120(DIN43760)", 0x49, 0x49},
-    CodedItem{"17_4A NI1000(DIN43760)", 0x4A, 0x4A},
-    CodedItem{"18_51 CU10 a=4270", 0x51, 0x51},
-    CodedItem{"19_52 CU100 a=4270", 0x52, 0x52},
-    CodedItem{"20_64 Pt10(IEC751) ", 0x64, 0x64},
-    CodedItem{"21_67 PT10(JIS1604)", 0x67, 0x67},
-    CodedItem{"22_6A PT10(MIL24388)", 0x6A, 0x6A},
-    CodedItem{"23_81 -125..125mv", 0x81, 0x81},
-    CodedItem{"24_82 -125..1200mv", 0x82, 0x82},
-    CodedItem{"25_83 TC type B(IEC584)", 0x83, 0x83},
-    CodedItem{"26_84 TC type C(ASTME988)", 0x84, 0x84},
-    CodedItem{"27_85 TC type D(ASTME988)", 0x85, 0x85},
-    CodedItem{"28_86 TC type E(ICE584)", 0x86, 0x86},
-    CodedItem{"29_88 TC type J(ICE584)", 0x88, 0x88},
-    CodedItem{"30_89 TC type K(ICE584)", 0x89, 0x89},
-    CodedItem{"31_8A TC type N(ICE584)", 0x8A, 0x8A},
-    CodedItem{"32_8B TC type R(ICE584)", 0x8B, 0x8B},
-    CodedItem{"33_8C TC type S(ICE584)", 0x8C, 0x8C},
-    CodedItem{"34_8D TC type T(ICE584)", 0x8D, 0x8D},
-    CodedItem{"35_8E TC type L(DIN4710)", 0x8E, 0x8E},
-    CodedItem{"36_8F TC type U(DIN4710)", 0x8F, 0x8F},
-    CodedItem{"37_Other", 0x00, 0x00},
+    CodedItem{"01-01 0..500ohm", 0x01},
+    CodedItem{"02-02 0..5000ohm", 0x02},
+    CodedItem{"03-0B PT50", 0x0B},
+    CodedItem{"04_0C None", 0x0C},
+    CodedItem{"05_0D PT100(IEC751)", 0x0D},
+    CodedItem{"06_0E PT500(IEC751)", 0x0E},
+    CodedItem{"07_0F PT1000(IEC751)", 0x0F},
+    CodedItem{"08_15 PT50(JIS1604)", 0x15},
+    CodedItem{"09_16 PT100(JIS1604)", 0x16},
+    CodedItem{"10_1F PT50(MIL24388)", 0x1F},
+    CodedItem{"11_20 PT100(MIL24388)", 0x20},
+    CodedItem{"12_21 PT200(MIL24388)", 0x21},
+    CodedItem{"13_23 PT1000(MIL24388)", 0x23},
+    CodedItem{"14_47 NI50(DIN43760)", 0x47},
+    CodedItem{"15_48 NI100(DIN43760)", 0x48},
+    CodedItem{"16_49 NI120(DIN43760)", 0x49},
+    CodedItem{"17_4A NI1000(DIN43760)", 0x4A},
+    CodedItem{"18_51 CU10 a=4270", 0x51},
+    CodedItem{"19_52 CU100 a=4270", 0x52},
+    CodedItem{"20_64 Pt10(IEC751) ", 0x64},
+    CodedItem{"21_67 PT10(JIS1604)", 0x67},
+    CodedItem{"22_6A PT10(MIL24388)", 0x6A},
+    CodedItem{"23_81 -125..125mv", 0x81},
+    CodedItem{"24_82 -125..1200mv", 0x82},
+    CodedItem{"25_83 TC type B(IEC584)", 0x83},
+    CodedItem{"26_84 TC type C(ASTME988)", 0x84},
+    CodedItem{"27_85 TC type D(ASTME988)", 0x85},
+    CodedItem{"28_86 TC type E(ICE584)", 0x86},
+    CodedItem{"29_88 TC type J(ICE584)", 0x88},
+    CodedItem{"30_89 TC type K(ICE584)", 0x89},
+    CodedItem{"31_8A TC type N(ICE584)", 0x8A},
+    CodedItem{"32_8B TC type R(ICE584)", 0x8B},
+    CodedItem{"33_8C TC type S(ICE584)", 0x8C},
+    CodedItem{"34_8D TC type T(ICE584)", 0x8D},
+    CodedItem{"35_8E TC type L(DIN4710)", 0x8E},
+    CodedItem{"36_8F TC type U(DIN4710)", 0x8F},
+    CodedItem{"37_Other", 0x00}, // a reply of 0x00 selects this item, not "00 None"
 };
 // A code the list does not carry leaves it with nothing chosen.
-constexpr CodedList kAbbSensor{kAbbSensorItems, 0x00, -1};
+constexpr CodedList kAbbSensor{kAbbSensorItems, OnUnknown::Clear, -1, 0x00};
 
 constexpr std::array kAbbConnectionItems{
     CodedItem{"00 None", 0x00, std::nullopt},
     CodedItem{"01 None", 0x00, std::nullopt}, // the device takes 0x00, not 0x01
-    CodedItem{"02 二线制", 0x02, 0x02},
-    CodedItem{"03 三线制", 0x03, 0x03},
-    CodedItem{"04 四线制", 0x04, 0x04},
+    CodedItem{"02 二线制", 0x02},
+    CodedItem{"03 三线制", 0x03},
+    CodedItem{"04 四线制", 0x04},
 };
-constexpr CodedList kAbbConnection{kAbbConnectionItems, 0x00, 0};
+// A code the list does not carry shows "00 None".
+constexpr CodedList kAbbConnection{kAbbConnectionItems, OnUnknown::Other, 0, 0x00};
 
 // ---- Requests
 constexpr int kSiemensRead = 140;
@@ -169,18 +172,22 @@ Bytes siemensWrite(const Controls& c, const hart::LinkBuffer&) {
     return {0x00, item.sensor, item.connection};
 }
 
+// Every list of this tab sends 0x00 while nothing is chosen, so a SET always goes out.
+std::uint8_t sent(const CodedList& list, const QComboBox* combo) {
+    return codeFor(list, combo->currentIndex()).value();
+}
+
 Bytes krohneWrite(const Controls& c, const hart::LinkBuffer& b) {
     Bytes data(2 + kKrohneSavedLength);
-    data[0] = skabb::codeToSend(kKrohneSensor, c.krohneSensor->currentIndex());
-    data[1] = skabb::codeToSend(kKrohneConnection, c.krohneConnection->currentIndex());
+    data[0] = sent(kKrohneSensor, c.krohneSensor);
+    data[1] = sent(kKrohneConnection, c.krohneConnection);
     // The rest of the device's block goes back as the last read left it.
     std::copy_n(b.begin() + hart::lb::kKrohneSaved, kKrohneSavedLength, data.begin() + 2);
     return data;
 }
 
 Bytes abbWrite(const Controls& c, const hart::LinkBuffer&) {
-    return {0x00, skabb::codeToSend(kAbbSensor, c.abbSensor->currentIndex()),
-            skabb::codeToSend(kAbbConnection, c.abbConnection->currentIndex())};
+    return {0x00, sent(kAbbSensor, c.abbSensor), sent(kAbbConnection, c.abbConnection)};
 }
 
 // Every button of this tab: the frame is shown only while ShowVendorFrames is on.
@@ -200,7 +207,7 @@ constexpr std::array kRequests{
 };
 
 QComboBox* codedCombo(const char* name, const CodedList& list) {
-    auto* combo = app::makeCombo(name, skabb::itemTexts(list));
+    auto* combo = makeCodedCombo(name, list);
     // The first item sends the same code as "nothing chosen" would, and shows it.
     combo->setCurrentIndex(0);
     return combo;
@@ -295,8 +302,8 @@ void buildSiemensKrohneAbbTemperature(TForm1& form) {
             return;
         }
         std::copy_n(b.begin() + *K + 13, kKrohneSavedLength, b.begin() + hart::lb::kKrohneSaved);
-        app::selectIndex(c.krohneSensor, skabb::indexForReply(kKrohneSensor, b[*K + 11]));
-        app::selectIndex(c.krohneConnection, skabb::indexForReply(kKrohneConnection, b[*K + 12]));
+        showCode(c.krohneSensor, kKrohneSensor, b[*K + 11]);
+        showCode(c.krohneConnection, kKrohneConnection, b[*K + 12]);
         cycle.setStatus(QStringLiteral("Upload successful!"));
     });
     cycle.registerDecoder(kKrohneWrite, [&cycle] { cycle.showWriteResult(true); });
@@ -308,8 +315,8 @@ void buildSiemensKrohneAbbTemperature(TForm1& form) {
             cycle.setStatus(QStringLiteral("Upload failed"));
             return;
         }
-        app::selectIndex(c.abbSensor, skabb::indexForReply(kAbbSensor, b[*K + 12]));
-        app::selectIndex(c.abbConnection, skabb::indexForReply(kAbbConnection, b[*K + 13]));
+        showCode(c.abbSensor, kAbbSensor, b[*K + 12]);
+        showCode(c.abbConnection, kAbbConnection, b[*K + 13]);
         cycle.setStatus(QStringLiteral("Upload successful!"));
     });
     // 141 (Siemens) and 526 (ABB) are the generic write result the cycle

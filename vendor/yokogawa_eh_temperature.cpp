@@ -11,7 +11,7 @@
 #include "app/main_window.h"
 #include "app/widgets.h"
 #include "hart/encodings.h"
-#include "vendor/rosemount_coded_list.h"
+#include "vendor/coded_list.h"
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -1,8 +1,9 @@
 #pragma once
 // Drop-down lists whose items stand for codes on the wire: one row per item
-// (text, code sent), plus what a code read back that no row carries does,
-// and what a request sends while nothing is chosen. Used by the Rosemount,
-// Yokogawa and E+H groups of the first temperature-transmitter tab.
+// (text, code sent, code read back that selects it), plus what a code read
+// back that selects no row does, and what a request sends while nothing is
+// chosen. Used by the Rosemount, Yokogawa, E+H, KROHNE and ABB groups of the
+// temperature-transmitter tabs.
 
 #include "app/request_cycle.h"
 #include "app/widgets.h"
@@ -20,11 +21,22 @@
 namespace vendor {
 
 struct CodedItem {
-    std::string_view text; // UTF-8, shown exactly as it stands
-    std::uint8_t code;     // sent, and read back
+    // Most items are selected by the very code they send.
+    constexpr CodedItem(std::string_view text, std::uint8_t code)
+        : text(text), code(code), readBack(code) {}
+    // An item selected by another code read back than the one it sends, or by
+    // none (std::nullopt): the latter is chosen only by hand or as the list's
+    // "other" item.
+    constexpr CodedItem(std::string_view text, std::uint8_t code,
+                        std::optional<std::uint8_t> readBack)
+        : text(text), code(code), readBack(readBack) {}
+
+    std::string_view text;                // UTF-8, shown exactly as it stands
+    std::uint8_t code;                    // sent
+    std::optional<std::uint8_t> readBack; // the code read back that selects it, if any
 };
 
-// What a code read back selects when no item carries it.
+// What a code read back selects when no item is read back by it.
 enum class OnUnknown {
     Keep,  // the list keeps its selection
     Other, // the list's "other" item, which stands for every unlisted code
@@ -61,7 +73,7 @@ inline std::optional<std::uint8_t> codeFor(const CodedList& list, int index) {
 // The position a code read back selects, or none.
 inline std::optional<int> indexFor(const CodedList& list, std::uint8_t code) {
     for (std::size_t i = 0; i < list.items.size(); ++i)
-        if (static_cast<int>(i) != list.otherIndex && list.items[i].code == code)
+        if (static_cast<int>(i) != list.otherIndex && list.items[i].readBack == code)
             return static_cast<int>(i);
     if (list.onUnknown == OnUnknown::Other) return list.otherIndex;
     return std::nullopt;
