@@ -39,7 +39,6 @@ private:
     QLineEdit* edit(const char* name) { return rig_->get<QLineEdit>(name); }
     QPushButton* button(const char* name) { return rig_->get<QPushButton>(name); }
     void choose(const char* radio) { rig_->get<QRadioButton>(radio)->setChecked(true); }
-    bool request(const char* button);
 
     std::unique_ptr<rig::WindowRig> rig_;
 };
@@ -53,12 +52,6 @@ void TestCalibration::initTestCase() {
 
 void TestCalibration::init() {
     QVERIFY(rig_->settle());
-}
-
-bool TestCalibration::request(const char* name) {
-    rig_->forgetReceived();
-    if (!rig_->click(name)) return false;
-    return rig::waitFor([this] { return rig_->cycle().replyCode() == 0; });
 }
 
 void TestCalibration::requestFrames_data() {
@@ -156,11 +149,11 @@ void TestCalibration::requestFrames() {
 void TestCalibration::displayAdjustSendsLearnedUnit() {
     // The data query learns the primary variable's unit (12, kPa) ...
     rig_->device().withState([](sim::SimState& s) { s.variables[0].unit = 12; });
-    QVERIFY(request("Button4"));
+    QVERIFY(rig_->request("Button4"));
     QCOMPARE(rig_->status(), QStringLiteral("Upload successful!"));
     // ... and the low adjustment sends it before the value.
     rig_->setText("Edit13", "4.2");
-    QVERIFY(request("Button24"));
+    QVERIFY(rig_->request("Button24"));
     QCOMPARE(rig_->status(), QStringLiteral("Write successful!"));
     QCOMPARE(rig_->get<QLineEdit>("discomm")->text(),
              QStringLiteral("FF FF FF FF FF FF FF FF 82 A6 05 01 02 03 83 05 0C 40 86 66 66 6D "));
@@ -192,9 +185,9 @@ void TestCalibration::fixedCurrentDrivesLoopCurrent() {
     for (const auto& s : steps) {
         choose(s.radio);
         rig_->setText("Edit7", QString::fromLatin1(s.other));
-        QVERIFY(request("Button6"));
+        QVERIFY(rig_->request("Button6"));
         QCOMPARE(rig_->status(), QStringLiteral("Write successful!"));
-        QVERIFY(request("Button34"));
+        QVERIFY(rig_->request("Button34"));
         QCOMPARE(edit("Edit6")->text(), QString::fromLatin1(s.current));
         QCOMPARE(edit("Edit20")->text(), QString::fromLatin1(s.percent));
     }
@@ -210,16 +203,16 @@ void TestCalibration::deviceTakesTrimsAndRangePoints() {
     // The simulated device trims only while held at the trim point, as the
     // page's notices ask.
     rig_->setText("Edit10", "4.05");
-    QVERIFY(request("Button30"));
+    QVERIFY(rig_->request("Button30"));
     QCOMPARE(rig_->status(), QStringLiteral("Write failed!Invalid parameter settings!"));
     choose("RadioButton1");
-    QVERIFY(request("Button6"));
-    QVERIFY(request("Button30"));
+    QVERIFY(rig_->request("Button6"));
+    QVERIFY(rig_->request("Button30"));
     QCOMPARE(rig_->status(), QStringLiteral("Write successful!"));
     choose("RadioButton5");
-    QVERIFY(request("Button6"));
+    QVERIFY(rig_->request("Button6"));
     rig_->setText("Edit9", "20.05");
-    QVERIFY(request("Button15"));
+    QVERIFY(rig_->request("Button15"));
     QCOMPARE(rig_->status(), QStringLiteral("Write successful!"));
     const auto trims = rig_->device().withState([](sim::SimState& s) {
         return std::pair{s.vendor[-45], s.vendor[-46]};
@@ -227,24 +220,24 @@ void TestCalibration::deviceTakesTrimsAndRangePoints() {
     QCOMPARE(trims.first, rig::hex("40 81 99 9A"));
     QCOMPARE(trims.second, rig::hex("41 A0 66 66"));
     choose("RadioButton7");
-    QVERIFY(request("Button6"));
+    QVERIFY(rig_->request("Button6"));
 
     // The present input (37.5) becomes the lower range value.
-    QVERIFY(request("Button25"));
+    QVERIFY(rig_->request("Button25"));
     QCOMPARE(rig_->status(), QStringLiteral("Write successful!"));
-    QVERIFY(request("Button13"));
+    QVERIFY(rig_->request("Button13"));
     QCOMPARE(edit("Edit15")->text(), QStringLiteral("37.5"));
     QCOMPARE(edit("Edit14")->text(), QStringLiteral("100"));
     // Zero: the primary variable reads 0 afterwards.
-    QVERIFY(request("Button23"));
+    QVERIFY(rig_->request("Button23"));
     QCOMPARE(rig_->status(), QStringLiteral("Write successful!"));
-    QVERIFY(request("Button4"));
+    QVERIFY(rig_->request("Button4"));
     QCOMPARE(edit("Edit5")->text(), QStringLiteral("0"));
     // ... and the upper range point takes it.
     rig_->device().withState([](sim::SimState& s) { s.variables[0].value = 80.0f; });
-    QVERIFY(request("Button26"));
+    QVERIFY(rig_->request("Button26"));
     QCOMPARE(rig_->status(), QStringLiteral("Write successful!"));
-    QVERIFY(request("Button13"));
+    QVERIFY(rig_->request("Button13"));
     QCOMPARE(edit("Edit14")->text(), QStringLiteral("80"));
 }
 
@@ -280,12 +273,12 @@ void TestCalibration::writeResult() {
             {.responseCode = static_cast<std::uint8_t>(reply.mid(3).toInt(nullptr, 16))});
     else
         rig_->respondWith(rig::hex(reply.toLatin1().constData()));
-    QVERIFY(request(button.toLatin1().constData()));
+    QVERIFY(rig_->request(button.toLatin1().constData()));
     QCOMPARE(rig_->status(), status);
     QCOMPARE(edit("Edit19")->text(), QStringLiteral("5"));
     rig_->device().setFaults({});
     choose("RadioButton7");
-    QVERIFY(request("Button6"));
+    QVERIFY(rig_->request("Button6"));
 }
 
 void TestCalibration::unconvertibleValueSendsNothing_data() {

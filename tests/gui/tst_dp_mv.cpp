@@ -20,7 +20,10 @@
 #include <memory>
 
 using rig::Bytes;
+using rig::concat;
+using rig::expectShown;
 using rig::hex;
+using rig::selectAll;
 using rig::WindowRig;
 
 namespace {
@@ -32,36 +35,6 @@ const QString kPrevious = QStringLiteral("previous frame");
 
 constexpr const char* kDisplayLists[] = {"ComboBox33", "ComboBox34", "ComboBox30", "ComboBox31",
                                          "ComboBox32", "ComboBox29", "ComboBox28", "ComboBox27"};
-
-// "combo=index" pairs: select those items (-1: nothing chosen).
-void selectAll(WindowRig& r, const QStringList& picks) {
-    for (const QString& p : picks) {
-        const auto parts = p.split(QLatin1Char('='));
-        r.select(parts[0].toLatin1().constData(), parts[1].toInt());
-    }
-}
-
-// "name=text" pairs: a list shows exactly that item (empty: nothing chosen);
-// an edit field holds that text.
-void expectShown(WindowRig& r, const QStringList& expected) {
-    for (const QString& e : expected) {
-        const qsizetype eq = e.indexOf(QLatin1Char('='));
-        const QString name = e.left(eq);
-        const QString text = e.mid(eq + 1);
-        const QByteArray n = name.toLatin1();
-        if (auto* edit = r.get<QLineEdit>(n.constData())) {
-            QCOMPARE(edit->text(), text);
-            continue;
-        }
-        auto* combo = r.get<QComboBox>(n.constData());
-        QVERIFY2(combo, n.constData());
-        QCOMPARE(combo->currentText(), text);
-        if (text.isEmpty())
-            QCOMPARE(combo->currentIndex(), -1);
-        else
-            QCOMPARE(combo->itemText(combo->currentIndex()), text);
-    }
-}
 
 QStringList allDisplay(int position) {
     QStringList out;
@@ -77,11 +50,6 @@ QStringList displayShown(const char* onOff) {
         out << QStringLiteral("%1=%2").arg(
             kDisplayLists[i], onOff[i] == '1' ? QStringLiteral("ON") : QStringLiteral("OFF"));
     return out;
-}
-
-Bytes concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 } // namespace

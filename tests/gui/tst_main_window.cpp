@@ -395,8 +395,7 @@ void MainWindowTest::simulatedTransmitterFromPortList() {
     QVERIFY(r.click("Button1"));
     QCOMPARE(r.get<QPushButton>("Button1")->text(), QStringLiteral("Close"));
     QVERIFY(r.form().simulator());
-    QCOMPARE(r.form().comm().CommName(),
-             QString::fromStdString(r.form().simulator()->portPath()));
+    QCOMPARE(r.form().comm().CommName(), QString::fromStdString(r.form().simulator()->portPath()));
     QVERIFY(r.click("Button3"));
     QVERIFY(r.waitStatus(QStringLiteral("Upload successful!")));
     QCOMPARE(text(r, "Edit1"), QStringLiteral("38"));

@@ -36,7 +36,6 @@ private:
     QLineEdit* edit(const char* name) { return rig_->get<QLineEdit>(name); }
     QComboBox* combo(const char* name) { return rig_->get<QComboBox>(name); }
     // Clicks and waits until the reply's decoder has run.
-    bool request(const char* button);
 
     std::unique_ptr<rig::WindowRig> rig_;
 };
@@ -56,12 +55,6 @@ void TestProcessData::initTestCase() {
 void TestProcessData::init() {
     QVERIFY(rig_->settle());
     rig_->select("ComboBox8", 0);
-}
-
-bool TestProcessData::request(const char* button) {
-    rig_->forgetReceived();
-    if (!rig_->click(button)) return false;
-    return rig::waitFor([this] { return rig_->cycle().replyCode() == 0; });
 }
 
 void TestProcessData::querySendsFrameAndEmptiesItsBoxes_data() {
@@ -150,7 +143,7 @@ void TestProcessData::currentReplyDisplay() {
     QFETCH(QString, current);
     QFETCH(QString, percent);
     rig_->respondWith(rig_->longReply(2, rig::hex(data.toLatin1().constData())));
-    QVERIFY(request("Button34"));
+    QVERIFY(rig_->request("Button34"));
     QCOMPARE(rig_->status(), QStringLiteral("Upload successful!"));
     QCOMPARE(edit("Edit6")->text(), current);
     QCOMPARE(edit("Edit20")->text(), percent);
@@ -208,7 +201,7 @@ void TestProcessData::dataReplyDisplay() {
         combo(list)->setCurrentIndex(3);
     rig_->cycle().buffer()[hart::lb::kPvUnit] = 0;
     rig_->respondWith(rig_->longReply(3, rig::hex(data.toLatin1().constData())));
-    QVERIFY(request("Button4"));
+    QVERIFY(rig_->request("Button4"));
 
     QCOMPARE(rig_->status(), QStringLiteral("Upload successful!"));
     const char* boxes[] = {"Edit5", "Edit17", "Edit18", "Edit30"};
@@ -227,7 +220,7 @@ void TestProcessData::dataQueryFromDevice() {
         s.variableCount = 2;
     });
     combo("ComboBox16")->setCurrentIndex(1);
-    QVERIFY(request("Button4"));
+    QVERIFY(rig_->request("Button4"));
     QCOMPARE(rig_->status(), QStringLiteral("Upload successful!"));
     QCOMPARE(edit("Edit5")->text(), QStringLiteral("21.8999996"));
     QCOMPARE(combo("ComboBox5")->currentText().trimmed(), QStringLiteral("79_mA"));
@@ -263,7 +256,7 @@ void TestProcessData::replyNotFound() {
     for (const char* box : kBoxes)
         edit(box)->setText("stale");
     rig_->respondWith(rig::hex(reply.toLatin1().constData()));
-    QVERIFY(request(button.toLatin1().constData()));
+    QVERIFY(rig_->request(button.toLatin1().constData()));
 
     QCOMPARE(rig_->status(), QStringLiteral("Upload failed!"));
     const QStringList emptied = button == "Button34"

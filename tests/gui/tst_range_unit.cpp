@@ -41,7 +41,6 @@ private:
     QLineEdit* edit(const char* name) { return rig_->get<QLineEdit>(name); }
     QComboBox* combo(const char* name) { return rig_->get<QComboBox>(name); }
     QString label51() { return rig_->get<QLabel>("Label51")->text(); }
-    bool request(const char* button);
     // Nothing reached the device and no reply is awaited.
     void verifyNothingSent(int sentBefore);
 
@@ -62,12 +61,6 @@ void TestRangeUnit::initTestCase() {
 
 void TestRangeUnit::init() {
     QVERIFY(rig_->settle());
-}
-
-bool TestRangeUnit::request(const char* button) {
-    rig_->forgetReceived();
-    if (!rig_->click(button)) return false;
-    return rig::waitFor([this] { return rig_->cycle().replyCode() == 0; });
 }
 
 void TestRangeUnit::verifyNothingSent(int sentBefore) {
@@ -183,24 +176,24 @@ void TestRangeUnit::unitWriteStoresUnitBeforeReply() {
     rig_->select("ComboBox1", kPsi);
     rig_->setText("Edit14", "1");
     rig_->setText("Edit15", "0");
-    QVERIFY(request("Button12"));
+    QVERIFY(rig_->request("Button12"));
     QCOMPARE(int(b[hart::lb::kPvUnit]), 32);
 }
 
 void TestRangeUnit::writesChangeWhatTheDeviceReadsBack() {
     rig_->device().withState([](sim::SimState& s) { s.writeProtect = 0; });
     rig_->select("ComboBox1", kPsi);
-    QVERIFY(request("Button8"));
+    QVERIFY(rig_->request("Button8"));
     QCOMPARE(rig_->status(), QStringLiteral("Write successful!"));
     rig_->setText("Edit14", "200");
     rig_->setText("Edit15", "-50");
-    QVERIFY(request("Button12"));
+    QVERIFY(rig_->request("Button12"));
     QCOMPARE(rig_->status(), QStringLiteral("Write successful!"));
     rig_->setText("Edit16", "1.5");
-    QVERIFY(request("Button10"));
+    QVERIFY(rig_->request("Button10"));
     QCOMPARE(rig_->status(), QStringLiteral("Write successful!"));
     rig_->select("ComboBox2", 1);
-    QVERIFY(request("Button14"));
+    QVERIFY(rig_->request("Button14"));
     QCOMPARE(rig_->status(), QStringLiteral("Write successful!"));
 
     rig_->select("ComboBox1", 0);
@@ -208,7 +201,7 @@ void TestRangeUnit::writesChangeWhatTheDeviceReadsBack() {
     for (const char* e : {"Edit14", "Edit15", "Edit16"})
         rig_->setText(e, QString());
     rig_->cycle().buffer()[hart::lb::kPvUnit] = 0;
-    QVERIFY(request("Button13"));
+    QVERIFY(rig_->request("Button13"));
     QCOMPARE(rig_->status(), QStringLiteral("Upload successful!"));
     QCOMPARE(combo("ComboBox1")->currentText(), QStringLiteral("psi"));
     QCOMPARE(edit("Edit14")->text(), QStringLiteral("200"));
@@ -251,7 +244,7 @@ void TestRangeUnit::sensorLimitsDisplay() {
     QFETCH(QString, unit);
     QFETCH(int, pvUnit);
     rig_->respondWith(rig_->longReply(14, rig::hex(data.toLatin1().constData())));
-    QVERIFY(request("Button5"));
+    QVERIFY(rig_->request("Button5"));
     QCOMPARE(rig_->status(), QStringLiteral("Upload successful!"));
     QCOMPARE(edit("Edit11")->text(), upper);
     QCOMPARE(edit("Edit12")->text(), lower);
@@ -297,7 +290,7 @@ void TestRangeUnit::outputInfoDisplay() {
     rig_->select("ComboBox2", 0);
     rig_->respondWith(rig_->longReply(15, rig::hex(data.toLatin1().constData()),
                                       static_cast<std::uint8_t>(responseCode)));
-    QVERIFY(request("Button13"));
+    QVERIFY(rig_->request("Button13"));
     QCOMPARE(rig_->status(), QStringLiteral("Upload successful!"));
     QCOMPARE(combo("ComboBox2")->currentIndex(), transfer);
     QCOMPARE(combo("ComboBox2")->currentText(), transferText);
@@ -320,7 +313,7 @@ void TestRangeUnit::queryReplyNotFound() {
     rig_->get<QLabel>("Label51")->setText("Rosemount");
 
     // Sensor limits: the two limits are emptied, the unit stays.
-    QVERIFY(request("Button5"));
+    QVERIFY(rig_->request("Button5"));
     QCOMPARE(rig_->status(), QStringLiteral("Upload failed!"));
     QCOMPARE(edit("Edit11")->text(), QString());
     QCOMPARE(edit("Edit12")->text(), QString());
@@ -330,7 +323,7 @@ void TestRangeUnit::queryReplyNotFound() {
     // Output information: lists lose their selection, values are emptied,
     // the manufacturer name stays.
     rig_->cycle().setStatus(QString());
-    QVERIFY(request("Button13"));
+    QVERIFY(rig_->request("Button13"));
     QCOMPARE(rig_->status(), QStringLiteral("Upload failed!"));
     QCOMPARE(combo("ComboBox1")->currentIndex(), -1);
     QCOMPARE(combo("ComboBox1")->currentText(), QString());
@@ -377,7 +370,7 @@ void TestRangeUnit::writeResult() {
             {.responseCode = static_cast<std::uint8_t>(reply.mid(3).toInt(nullptr, 16))});
     else
         rig_->respondWith(rig::hex(reply.toLatin1().constData()));
-    QVERIFY(request(button.toLatin1().constData()));
+    QVERIFY(rig_->request(button.toLatin1().constData()));
     QCOMPARE(rig_->status(), status);
     QCOMPARE(edit("Edit16")->text(), QStringLiteral("2"));
     QCOMPARE(combo("ComboBox1")->currentIndex(), kPsi);

@@ -19,43 +19,16 @@
 #include <memory>
 
 using rig::Bytes;
+using rig::concat;
+using rig::expectShown;
 using rig::hex;
+using rig::selectAll;
 using rig::WindowRig;
 
 namespace {
 
 const QString kUploaded = QStringLiteral("Upload successful!");
 const QString kWritten = QStringLiteral("Write successful!");
-
-// "combo=index" pairs: select those items (-1: nothing chosen).
-void selectAll(WindowRig& r, const QStringList& picks) {
-    for (const QString& p : picks) {
-        const auto parts = p.split(QLatin1Char('='));
-        r.select(parts[0].toLatin1().constData(), parts[1].toInt());
-    }
-}
-
-// "combo=text" pairs: the list shows exactly that item; an empty text means
-// nothing chosen.
-void expectShown(WindowRig& r, const QStringList& expected) {
-    for (const QString& e : expected) {
-        const qsizetype eq = e.indexOf(QLatin1Char('='));
-        const QString name = e.left(eq);
-        const QString text = e.mid(eq + 1);
-        auto* combo = r.get<QComboBox>(name.toLatin1().constData());
-        QVERIFY2(combo, qPrintable(name));
-        QCOMPARE(combo->currentText(), text);
-        if (text.isEmpty())
-            QCOMPARE(combo->currentIndex(), -1);
-        else
-            QCOMPARE(combo->itemText(combo->currentIndex()), text);
-    }
-}
-
-Bytes concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 Bytes preambled(const char* frame) {
     return concat(Bytes(8, 0xFF), hex(frame));

@@ -44,6 +44,38 @@ QString hexText(const Bytes& bytes) {
     return s;
 }
 
+Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+void selectAll(WindowRig& r, const QStringList& picks) {
+    for (const QString& p : picks) {
+        const auto parts = p.split(QLatin1Char('='));
+        r.select(parts[0].toLatin1().constData(), parts[1].toInt());
+    }
+}
+
+void expectShown(WindowRig& r, const QStringList& expected) {
+    for (const QString& e : expected) {
+        const qsizetype eq = e.indexOf(QLatin1Char('='));
+        const QString name = e.left(eq);
+        const QString text = e.mid(eq + 1);
+        const QByteArray n = name.toLatin1();
+        if (auto* edit = r.get<QLineEdit>(n.constData())) {
+            QCOMPARE(edit->text(), text);
+            continue;
+        }
+        auto* combo = r.get<QComboBox>(n.constData());
+        QVERIFY2(combo, n.constData());
+        QCOMPARE(combo->currentText(), text);
+        if (text.isEmpty())
+            QCOMPARE(combo->currentIndex(), -1);
+        else
+            QCOMPARE(combo->itemText(combo->currentIndex()), text);
+    }
+}
+
 WindowRig::WindowRig(bool open)
     : device_(std::make_unique<sim::SimTransmitter>()), form_(std::make_unique<TForm1>()) {
     form_->resize(1200, 900);
@@ -88,6 +120,12 @@ bool WindowRig::click(const char* button) {
     if (!b || !b->isEnabled()) return false;
     b->click();
     return true;
+}
+
+bool WindowRig::request(const char* button) {
+    forgetReceived();
+    if (!click(button)) return false;
+    return waitFor([this] { return cycle().replyCode() == 0; });
 }
 
 void WindowRig::setText(const char* edit, const QString& text) {

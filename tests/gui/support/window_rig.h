@@ -8,6 +8,7 @@
 #include "sim/sim_transmitter.h"
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -26,6 +27,7 @@ bool waitFor(const std::function<bool()>& pred, int ms = 15000);
 // "FF 82 A6" -> bytes; and back, in the window's own echo form ("FF 82 A6 ").
 Bytes hex(const char* text);
 QString hexText(const Bytes& bytes);
+Bytes concat(Bytes a, const Bytes& b);
 
 class WindowRig {
 public:
@@ -48,6 +50,9 @@ public:
 
     // Clicks a button by name (it must exist and be enabled).
     bool click(const char* button);
+    // Forgets what the device received, clicks `button` and waits until its
+    // reply has been decoded or its request dropped (ReplyCode back to 0).
+    bool request(const char* button);
     void setText(const char* edit, const QString& text);
     // Types into a field key by key, through its keyboard filter.
     void type(const char* edit, const QString& keys);
@@ -86,5 +91,11 @@ private:
     std::unique_ptr<sim::SimTransmitter> device_;
     std::unique_ptr<TForm1> form_;
 };
+
+// "name=index" pairs: select those list items (-1: nothing chosen).
+void selectAll(WindowRig& r, const QStringList& picks);
+// "name=text" pairs: a list shows exactly that item (empty text: nothing
+// chosen); an edit field holds that text. Fails the running test otherwise.
+void expectShown(WindowRig& r, const QStringList& expected);
 
 } // namespace rig
