@@ -22,7 +22,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
 #include <QTabWidget>
@@ -370,17 +369,6 @@ void TForm1::togglePort() {
         closePort();
 }
 
-namespace {
-// "COMn" opens /dev/ttyS<n-1>; any other text is a device path as typed.
-QString devicePathFor(const QString& name) {
-    static const QRegularExpression com(QStringLiteral("^COM([1-9][0-9]*)$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    auto m = com.match(name.trimmed());
-    if (m.hasMatch()) return QStringLiteral("/dev/ttyS%1").arg(m.captured(1).toInt() - 1);
-    return name.trimmed();
-}
-} // namespace
-
 void TForm1::openPort() {
     if (comm_->isOpen()) comm_->ClosePort();
     QString name = portList_->currentText();
@@ -389,7 +377,9 @@ void TForm1::openPort() {
             simulator_ = std::make_unique<sim::SimTransmitter>(sim::SimTransmitter::Options{true});
         comm_->setCommName(QString::fromStdString(simulator_->portPath()));
     } else {
-        comm_->setCommName(devicePathFor(name));
+        // The serial component maps "COMn" to its device; stray blanks
+        // around a typed path are dropped.
+        comm_->setCommName(name.trimmed());
     }
     comm_->setOutx_XonXoffFlow(false);
     comm_->setInx_XonXoffFlow(false);
