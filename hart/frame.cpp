@@ -1,18 +1,16 @@
 #include "hart/frame.h"
 
+#include "hart/protocol.h"
+
 #include <stdexcept>
 
 namespace hart {
 
 namespace {
 
-constexpr std::uint8_t kPreamble = 0xFF;
-constexpr std::uint8_t kLongRequest = 0x82;
-constexpr std::uint8_t kShortRequest = 0x02;
-constexpr std::uint8_t kPrimaryMaster = 0x80;
 // Bits 7 and 6 of the first long-address byte are the master and burst flags;
 // only the low six bits identify the manufacturer.
-constexpr std::uint8_t kManufacturerMask = 0x3F;
+constexpr std::uint8_t kManufacturerMask = kAddressMask;
 
 constexpr std::size_t kTransmitCapacity = lb::kTransmitEnd - lb::kTransmit;
 constexpr std::size_t kLongFrameOverhead = 17;

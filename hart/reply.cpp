@@ -7,8 +7,6 @@ namespace hart {
 
 namespace {
 
-constexpr std::uint8_t kPreamble = 0xFF;
-
 // The receive handler never sees more than kReceiveMax bytes, so no scan limit
 // can exceed this; clamping keeps every field a decoder reads (up to K+9 and the
 // first data bytes) inside the LinkBuffer even if a caller passes a larger L.

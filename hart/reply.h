@@ -2,6 +2,7 @@
 // Locating a reply in the receive area, and judging write replies.
 
 #include "hart/link_buffer.h"
+#include "hart/protocol.h"
 
 #include <cstdint>
 #include <optional>
@@ -10,8 +11,6 @@
 
 namespace hart {
 
-inline constexpr std::uint8_t kLongReply = 0x86;
-inline constexpr std::uint8_t kShortReply = 0x06;
 
 // One scan: K runs from `first` to `last` (or to the scan limit L when `last`
 // is unset) and the first K with LinkBuffer[K] == 0xFF and
