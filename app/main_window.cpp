@@ -1,7 +1,8 @@
 #include "app/main_window.h"
 
-#include "app/widgets.h"
+#include "devices/devices.h"
 #include "hart/link_buffer.h"
+#include "host/widgets.h"
 #include "ops/ops.h"
 #include "serial/tcomm.h"
 #include "sim/sim_transmitter.h"
@@ -29,11 +30,11 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <iterator>
+#include <stdexcept>
+#include <string>
 
 namespace {
-
-constexpr int kFirstPortButton = 2;
-constexpr int kLastPortButton = 47;
 
 // Pages of PageControl2 in order, and the inner pages of PageControl1.
 struct PageDef {
@@ -48,19 +49,16 @@ constexpr PageDef kPages[] = {
     {"TabSheet3", "Temperature transmitter"},
     {"TabSheet1", "DP & MV Transmitter"},
 };
+constexpr const char* kTemperatureHolder = "TabSheet3";
 constexpr PageDef kTemperaturePages[] = {
     {"TabSheet11", "Rosemount And E+H Temperature transmitter"},
     {"TabSheet12", "Siemens+KROHNE+ABB Temperature Transmitter"},
 };
 
-// Fields the port state resets (at start, on open and on close).
-constexpr const char* kResetEdits[] = {"Edit1",  "Edit2",  "Edit3",  "Edit4",  "Edit5",  "Edit6",
-                                       "Edit7",  "Edit11", "Edit12", "Edit13", "Edit14", "Edit15",
-                                       "Edit16", "Edit19", "Edit21", "Edit22", "Edit23", "Edit24",
-                                       "Edit25", "Edit26", "Edit28", "Edit29"};
-constexpr const char* kResetAtStartEdits[] = {"Edit17", "Edit18"};
-constexpr const char* kUnselectedLists[] = {"ComboBox3", "ComboBox1", "ComboBox2",
-                                            "ComboBox4", "ComboBox5", "ComboBox10"};
+// The page grid behind each host::Page, in the enum's order.
+constexpr const char* kPageGrids[] = {"TabSheet6",  "TabSheet7",  "TabSheet8", "TabSheet9",
+                                      "TabSheet11", "TabSheet12", "TabSheet1"};
+static_assert(std::size(kPageGrids) == static_cast<std::size_t>(host::Page::DpMv) + 1);
 
 // A tab's caption: "&" stands for itself ("DP & MV Transmitter"), not for a
 // keyboard shortcut.
@@ -138,14 +136,17 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     timer3_ = makeTimer("Timer3", 3000); // reply timeout
 
     buildFrame();
-    cycle_ = std::make_unique<app::RequestCycle>(
-        *comm_, app::CycleViews{sendView_, receiveView_, sentLabel_, receivedLabel_, statusLabel_,
+    cycle_ = std::make_unique<host::RequestCycle>(
+        *comm_, host::CycleViews{sendView_, receiveView_, sentLabel_, receivedLabel_, statusLabel_,
                                 timer2_, timer3_});
     cycle_->setErrorHandler([this](const std::function<void()>& f) { guarded(f); });
     comm_->OnReceiveData = [this](QObject*, const std::uint8_t* bytes, std::uint16_t length) {
         guarded([&] { cycle_->onReceiveData(bytes, length); });
     };
     buildPages();
+    // A page whose rows and readers do not match is a programming error: it
+    // stops the program here, not at the first click.
+    cycle_->checkReaders();
 
     fitToPages();
 
@@ -153,7 +154,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     openButton_->setText(QStringLiteral("Open"));
     setPortButtonsEnabled(false);
     openButton_->setEnabled(true);
-    resetFields(true);
+    resetFields(PortMoment::Start);
     cycle_->resetCounters();
     pages_->setCurrentIndex(0);
     timer1_->stop();
@@ -188,24 +189,24 @@ void TForm1::buildFrame() {
     logoLabel->setPixmap(logo());
     header->addWidget(logoLabel);
     auto* titles = new QVBoxLayout;
-    auto* title = app::makeLabel(QStringLiteral("RX460-K  HART Instrument Configuration Tool"),
+    auto* title = host::makeLabel(QStringLiteral("RX460-K  HART Instrument Configuration Tool"),
                                  "Label1", central);
     QFont tf = title->font();
     tf.setPointSizeF(tf.pointSizeF() * 1.5);
     title->setFont(tf);
     titles->addWidget(title);
-    titles->addWidget(app::makeLabel(
+    titles->addWidget(host::makeLabel(
         QStringLiteral("Version %1   released 2026-12-10").arg(QStringLiteral(PROJECT_VERSION)),
         "Label2", central));
     header->addLayout(titles, 1);
-    header->addWidget(app::makeLabel(QStringLiteral("For HART field instruments on a 4-20 mA "
+    header->addWidget(host::makeLabel(QStringLiteral("For HART field instruments on a 4-20 mA "
                                                     "loop\nthrough a HART modem"),
                                      nullptr, central));
     outer->addLayout(header);
 
     // Port control.
     auto* portRow = new QHBoxLayout;
-    auto* portLabel = app::makeLabel(QStringLiteral("Serial Port:"), "Label4", central);
+    auto* portLabel = host::makeLabel(QStringLiteral("Serial Port:"), "Label4", central);
     portLabel->installEventFilter(
         new ClickFilter(portLabel, [this] { cycle_->setShowVendorFrames(); }));
     portRow->addWidget(portLabel);
@@ -216,11 +217,12 @@ void TForm1::buildFrame() {
     portList_->setMinimumContentsLength(22);
     fillPortList();
     portRow->addWidget(portList_);
-    openButton_ = app::makeButton("Button1", QStringLiteral("Open"), central);
+    openButton_ = host::makeButton("Button1", QStringLiteral("Open"), central);
     onClick(openButton_, [this] { togglePort(); });
     portRow->addWidget(openButton_);
-    auto* hidden = app::makeButton("Button18", QString(), central);
-    hidden->setVisible(false); // on the form but never shown and without an action
+    hiddenButton_ = host::makeButton("Button18", QString(), central);
+    hiddenButton_->setVisible(false); // on the form but never shown and without an action
+    portDependent(hiddenButton_);
     portRow->addStretch(1);
     outer->addLayout(portRow);
 
@@ -231,7 +233,7 @@ void TForm1::buildFrame() {
     // Views, counters and status.
     auto* bottom = new QGridLayout;
     bottom->addWidget(new QLabel(QStringLiteral("Send Buffer:"), central), 0, 0);
-    sendView_ = app::makeEdit("discomm", central);
+    sendView_ = host::makeEdit("discomm", central);
     bottom->addWidget(sendView_, 0, 1, 1, 5);
     bottom->addWidget(new QLabel(QStringLiteral("Receive Buffer:"), central), 1, 0, Qt::AlignTop);
     receiveView_ = new QPlainTextEdit(central);
@@ -242,21 +244,21 @@ void TForm1::buildFrame() {
     receiveView_->setFixedHeight(72);
     bottom->addWidget(receiveView_, 1, 1, 1, 5);
     bottom->addWidget(new QLabel(QStringLiteral("Number Of Bytes Send:"), central), 2, 0);
-    sentLabel_ = app::makeLabel(QString(), "Label56", central);
+    sentLabel_ = host::makeLabel(QString(), "Label56", central);
     sentLabel_->setMinimumWidth(60);
     bottom->addWidget(sentLabel_, 2, 1);
     bottom->addWidget(new QLabel(QStringLiteral("Number Of Bytes Received:"), central), 2, 2);
-    receivedLabel_ = app::makeLabel(QString(), "Label67", central);
+    receivedLabel_ = host::makeLabel(QString(), "Label67", central);
     receivedLabel_->setMinimumWidth(60);
     bottom->addWidget(receivedLabel_, 2, 3);
-    auto* clear = app::makeButton("Button58", QStringLiteral("Clear Buffer"), central);
+    auto* clear = host::makeButton("Button58", QStringLiteral("Clear Buffer"), central);
     onClick(clear, [this] {
         sendView_->clear();
         receiveView_->clear();
     });
     bottom->addWidget(clear, 2, 5);
     bottom->addWidget(new QLabel(QStringLiteral("Transfer Status:"), central), 3, 0);
-    statusLabel_ = app::makeLabel(QString(), "Label68", central);
+    statusLabel_ = host::makeLabel(QString(), "Label68", central);
     QPalette sp = statusLabel_->palette();
     sp.setColor(QPalette::WindowText, QColor(0xb0, 0x10, 0x10));
     statusLabel_->setPalette(sp);
@@ -267,10 +269,9 @@ void TForm1::buildFrame() {
 
 void TForm1::buildPages() {
     for (const auto& p : kPages) {
-        if (QLatin1String(p.name) == QLatin1String("TabSheet3")) {
+        if (QLatin1String(p.name) == QLatin1String(kTemperatureHolder)) {
             auto* inner = new QTabWidget;
             inner->setObjectName(QStringLiteral("PageControl1"));
-            inner->setProperty("pageName", QString::fromLatin1(p.name));
             auto* holder = new QWidget;
             holder->setObjectName(QString::fromLatin1(p.name));
             auto* l = new QVBoxLayout(holder);
@@ -283,17 +284,25 @@ void TForm1::buildPages() {
             pages_->addTab(makePage(p.name), tabCaption(p.caption));
         }
     }
-    ops::buildDiscovery(*this);
+    for (const char* grid : kPageGrids) {
+        auto* area = findChild<QScrollArea*>(QString::fromLatin1(grid));
+        if (!area) throw std::logic_error(std::string("no page ") + grid);
+        pageAreas_.push_back(area);
+    }
+
+    // Device information makes the serial-number field and the polling-address
+    // list that discovery fills.
+    const ops::DeviceInfoShared info = ops::buildDeviceInfo(*this);
+    ops::buildDiscovery(*this, info);
     ops::buildProcessData(*this);
     ops::buildManualCommand(*this);
     ops::buildRangeUnit(*this);
     ops::buildBurstMode(*this);
     ops::buildCalibration(*this);
-    ops::buildDeviceInfo(*this);
-    vendor::buildRosemountTemperature(*this);
-    vendor::buildYokogawaEhTemperature(*this);
-    vendor::buildSiemensKrohneAbbTemperature(*this);
-    vendor::buildDpMv(*this);
+    devices::buildRosemountTemperature(*this);
+    devices::buildYokogawaEhTemperature(*this);
+    devices::buildSiemensKrohneAbbTemperature(*this);
+    devices::buildDpMv(*this);
 }
 
 void TForm1::fitToPages() {
@@ -310,15 +319,22 @@ void TForm1::fitToPages() {
     resize(want);
 }
 
-void TForm1::addToPage(const char* page, QWidget* widget, int row, int column, int rowSpan,
-                       int columnSpan) {
-    auto* area = findChild<QScrollArea*>(QString::fromLatin1(page));
-    Q_ASSERT(area);
+void TForm1::place(host::Page page, QWidget* widget, int row, int column, int rowSpan,
+                   int columnSpan) {
+    auto* area = pageAreas_.at(static_cast<std::size_t>(page));
     auto* grid = static_cast<QGridLayout*>(area->widget()->layout());
     // Groups keep their natural height; a short group beside a tall one does
     // not stretch. Single controls stay centred on their row.
     Qt::Alignment align = qobject_cast<QGroupBox*>(widget) ? Qt::AlignTop : Qt::Alignment{};
     grid->addWidget(widget, row, column, rowSpan, columnSpan, align);
+}
+
+void TForm1::portDependent(QPushButton* button) {
+    portButtons_.push_back(button);
+}
+
+void TForm1::resetWithPort(QWidget* field, host::PortReset how) {
+    portResets_.emplace_back(field, how);
 }
 
 QString TForm1::simulatedPortName() {
@@ -392,41 +408,47 @@ void TForm1::openPort() {
     timer1_->stop();
     timer3_->stop();
     cycle_->resetCounters();
-    resetFields(false);
-    if (auto* r = findChild<QRadioButton*>(QStringLiteral("RadioButton1"))) r->setChecked(true);
+    resetFields(PortMoment::Open);
 }
 
 void TForm1::closePort() {
     comm_->setDtrControl(TDtrControl::DtrDisable);
     setPortButtonsEnabled(false);
-    resetFields(false);
+    resetFields(PortMoment::Close);
     cycle_->buffer()[hart::lb::kPortOpen] = 0;
     openButton_->setText(QStringLiteral("Open"));
     comm_->ClosePort();
 }
 
 void TForm1::setPortButtonsEnabled(bool enabled) {
-    for (int i = kFirstPortButton; i <= kLastPortButton; ++i)
-        if (auto* b = findChild<QPushButton*>(QStringLiteral("Button%1").arg(i)))
-            b->setEnabled(enabled);
+    for (auto* b : portButtons_)
+        b->setEnabled(enabled);
 }
 
-void TForm1::resetFields(bool atStart) {
-    auto combo = [this](const char* n) { return findChild<QComboBox*>(QString::fromLatin1(n)); };
-    auto edit = [this](const char* n) { return findChild<QLineEdit*>(QString::fromLatin1(n)); };
-    if (auto* c = combo("ComboBox9")) app::selectIndex(c, 0);
-    for (const char* n : kUnselectedLists)
-        if (auto* c = combo(n)) app::clearSelection(c);
-    if (auto* c = combo("ComboBox11")) app::selectIndex(c, 0);
-    for (const char* n : kResetEdits)
-        if (auto* e = edit(n)) e->clear();
-    if (atStart) {
-        for (const char* n : kResetAtStartEdits)
-            if (auto* e = edit(n)) e->clear();
-        if (auto* r = findChild<QRadioButton*>(QStringLiteral("RadioButton1"))) r->setChecked(true);
+void TForm1::resetFields(PortMoment moment) {
+    using host::PortReset;
+    for (const auto& [field, how] : portResets_) {
+        switch (how) {
+        case PortReset::ClearAtStart:
+            if (moment != PortMoment::Start) break;
+            [[fallthrough]];
+        case PortReset::Clear:
+            if (auto* e = qobject_cast<QLineEdit*>(field))
+                e->clear();
+            else if (auto* c = qobject_cast<QComboBox*>(field))
+                host::clearSelection(c);
+            else if (auto* l = qobject_cast<QLabel*>(field))
+                l->clear();
+            break;
+        case PortReset::FirstItem:
+            host::selectIndex(qobject_cast<QComboBox*>(field), 0);
+            break;
+        case PortReset::Check:
+            if (moment != PortMoment::Close) qobject_cast<QRadioButton*>(field)->setChecked(true);
+            break;
+        }
     }
     sentLabel_->clear();
     receivedLabel_->clear();
     statusLabel_->clear();
-    if (auto* l = findChild<QLabel*>(QStringLiteral("Label33"))) l->clear();
 }

@@ -1,22 +1,27 @@
 #pragma once
 // TForm1: the one window. It owns the frame controls (port list, Open/Close,
 // send and receive views, counters, status line), the serial component Comm1,
-// the three timers and the request cycle; the pages are filled by the
-// operation units of ops/ and vendor/.
+// the three timers and the request cycle, and it is the host the pages are
+// built on (ops/ for the universal operations, devices/ for the device-specific
+// ones).
 
-#include "app/request_cycle.h"
+#include "host/page_host.h"
+#include "host/request_cycle.h"
 
 #include <QMainWindow>
 
+#include <array>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QComboBox;
-class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
 class QTabWidget;
 class QTimer;
 class TComm;
@@ -25,31 +30,27 @@ namespace sim {
 class SimTransmitter;
 }
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public host::PageHost {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
-    app::RequestCycle& cycle() { return *cycle_; }
+    // ---- host::PageHost
+    host::RequestCycle& cycle() override { return *cycle_; }
+    void place(host::Page page, QWidget* widget, int row, int column, int rowSpan = 1,
+               int columnSpan = 1) override;
+    void portDependent(QPushButton* button) override;
+    void resetWithPort(QWidget* field, host::PortReset how) override;
+    // Every button, timer and receive handler of the window runs through
+    // guarded(): an error it throws is shown in a modal message box and the
+    // action ends there.
+    void onClick(QPushButton* button, std::function<void()> handler) override;
+    void guarded(const std::function<void()>& handler) override;
+    QTimer* discoveryTimer() override { return timer1_; }
+
     TComm& comm() { return *comm_; }
-    QTimer* timer1() const { return timer1_; }
-
-    // Runs `handler`; an error it throws is shown in a modal message box and
-    // the action ends there. Every button, timer and receive handler of the
-    // window runs through this.
-    void guarded(const std::function<void()>& handler);
-    // Connects a button's click to a handler run through guarded().
-    void onClick(QPushButton* button, std::function<void()> handler);
     void showError(const QString& message);
-
-    // Places a control on a page's grid. Pages: "TabSheet6" (On-line test),
-    // "TabSheet7" (I/O Calibration), "TabSheet8" (Instrument parameter
-    // settings), "TabSheet9" (Instrument information), "TabSheet11" and
-    // "TabSheet12" (the two temperature-transmitter tabs), "TabSheet1"
-    // (DP & MV Transmitter).
-    void addToPage(const char* page, QWidget* widget, int row, int column, int rowSpan = 1,
-                   int columnSpan = 1);
 
     // Text of the simulated-transmitter entry of the port list.
     static QString simulatedPortName();
@@ -60,6 +61,8 @@ public:
     void togglePort();
 
 private:
+    enum class PortMoment { Start, Open, Close };
+
     void buildFrame();
     void buildPages();
     void fitToPages();
@@ -67,21 +70,25 @@ private:
     void openPort();
     void closePort();
     void setPortButtonsEnabled(bool enabled);
-    void resetFields(bool atStart);
+    void resetFields(PortMoment moment);
 
     TComm* comm_;
     QTimer* timer1_;
     QTimer* timer2_;
     QTimer* timer3_;
-    std::unique_ptr<app::RequestCycle> cycle_;
+    std::unique_ptr<host::RequestCycle> cycle_;
     std::unique_ptr<sim::SimTransmitter> simulator_;
 
     QComboBox* portList_ = nullptr;         // SPREALCOM
     QPushButton* openButton_ = nullptr;     // Button1
+    QPushButton* hiddenButton_ = nullptr;   // Button18
     QLineEdit* sendView_ = nullptr;         // discomm
     QPlainTextEdit* receiveView_ = nullptr; // Memo8
     QLabel* sentLabel_ = nullptr;           // Label56
     QLabel* receivedLabel_ = nullptr;       // Label67
     QLabel* statusLabel_ = nullptr;         // Label68
     QTabWidget* pages_ = nullptr;           // PageControl2
+    std::vector<QScrollArea*> pageAreas_;   // by host::Page
+    std::vector<QPushButton*> portButtons_;
+    std::vector<std::pair<QWidget*, host::PortReset>> portResets_;
 };

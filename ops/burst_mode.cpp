@@ -3,85 +3,59 @@
 // record of the device's burst state; each button just sends its write.
 #include "ops/ops.h"
 
-#include "app/main_window.h"
-#include "app/widgets.h"
+#include "host/bind.h"
+#include "host/widgets.h"
 
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
 
-#include <cstdint>
-#include <iterator>
-#include <optional>
-#include <span>
-
 namespace ops {
 
 namespace {
 
-// The data byte of a button, or nothing when there is none to send.
-using DataByte = std::optional<std::uint8_t> (*)(const QComboBox*);
-
-std::optional<std::uint8_t> burstCommand(const QComboBox* list) {
-    // The list is editable: its text, not a stale selection, says what is meant.
-    const int position = list->findText(list->currentText(), Qt::MatchExactly);
-    if (position < 0) return std::nullopt;
-    return static_cast<std::uint8_t>(position + 1);
-}
-std::optional<std::uint8_t> burstOn(const QComboBox*) {
-    return 0x01;
-}
-std::optional<std::uint8_t> burstOff(const QComboBox*) {
-    return 0x00;
-}
-
-struct Request {
-    const char* button;
-    const char* caption;
-    std::uint8_t command;
-    int replyCode;
-    DataByte data;
+struct Controls {
+    QComboBox* command; // ComboBox11: "1", "2", "3"
 };
 
-constexpr Request kRequests[] = {
-    {"Button20", "SET", 108, 108, burstCommand},
-    {"Button19", "Into Burst mode", 109, 109, burstOn},
-    {"Button9", "Quit Burst mode", 109, 99, burstOff},
+void burstCommand(const Controls& c, host::Payload& p) {
+    // The list is editable: its text, not a stale selection, says what is meant.
+    const int position = c.command->findText(c.command->currentText(), Qt::MatchExactly);
+    if (position < 0)
+        host::Payload::refuse(QStringLiteral("the burst mode command must be 1, 2 or 3"));
+    p.byte(static_cast<std::uint8_t>(position + 1));
+}
+void burstOn(const Controls&, host::Payload& p) {
+    p.byte(0x01);
+}
+void burstOff(const Controls&, host::Payload& p) {
+    p.byte(0x00);
+}
+
+// All three are writes judged by the generic write result.
+constexpr host::RequestRow<Controls> kRequests[] = {
+    {"Button20", 108, host::longFrame(108), burstCommand},
+    {"Button19", 109, host::longFrame(109), burstOn},
+    {"Button9", 99, host::longFrame(109), burstOff},
 };
 
 } // namespace
 
-void buildBurstMode(TForm1& form) {
-    auto& cycle = form.cycle();
-
-    app::FormGroup group("GroupBox4", QStringLiteral("Burst mode Test"));
-    auto* list = app::makeCombo("ComboBox11",
+void buildBurstMode(host::PageHost& host) {
+    host::Buttons buttons;
+    Controls c{};
+    host::FormGroup group("GroupBox4", QStringLiteral("Burst mode Test"));
+    c.command = host::makeCombo("ComboBox11",
                                 {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
-    app::selectIndex(list, 0);
+    host::selectIndex(c.command, 0);
+    group.addRow(QStringLiteral("Burst mode command:"),
+                 {c.command, buttons.make("Button20", QStringLiteral("SET"))});
+    group.addRow(QString(), {buttons.make("Button19", QStringLiteral("Into Burst mode")),
+                             buttons.make("Button9", QStringLiteral("Quit Burst mode"))});
+    host.place(host::Page::ParameterSettings, group.box(), 1, 0);
+    host.resetWithPort(c.command, host::PortReset::FirstItem);
 
-    QPushButton* buttons[std::size(kRequests)];
-    for (std::size_t i = 0; i < std::size(kRequests); ++i)
-        buttons[i] =
-            app::makeButton(kRequests[i].button, QString::fromLatin1(kRequests[i].caption));
-    group.addRow(QStringLiteral("Burst mode command:"), {list, buttons[0]});
-    group.addRow(QString(), {buttons[1], buttons[2]});
-    form.addToPage("TabSheet8", group.box(), 1, 0);
-
-    for (std::size_t i = 0; i < std::size(kRequests); ++i) {
-        const Request& r = kRequests[i];
-        form.onClick(buttons[i], [&cycle, &r, list] {
-            const auto data = r.data(list);
-            if (!data) {
-                cycle.setStatus(QStringLiteral("Burst mode command must be 1, 2 or 3: choose one "
-                                               "from the list. Nothing sent."));
-                return;
-            }
-            cycle.begin(r.replyCode);
-            const std::uint8_t byte = *data;
-            cycle.sendLong(r.replyCode, r.command, std::span(&byte, 1));
-        });
-    }
-    // Replies 108, 109 and 99 are judged by the generic write result.
+    host::bindRequests<Controls>(host, buttons, c, kRequests);
 }
 
 } // namespace ops

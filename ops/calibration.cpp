@@ -4,9 +4,10 @@
 // is one write whose reply the generic write result judges.
 #include "ops/ops.h"
 
-#include "app/main_window.h"
-#include "app/widgets.h"
 #include "hart/encodings.h"
+#include "hart/link_buffer.h"
+#include "host/bind.h"
+#include "host/widgets.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,38 +18,10 @@
 
 #include <array>
 #include <optional>
-#include <vector>
 
 namespace ops {
 
 namespace {
-
-// What a button's data field holds.
-enum class Data {
-    None,         // the device takes its present input
-    Float,        // WireFloat of the button's field
-    UnitAndFloat, // the primary-variable unit byte, then the field's WireFloat
-    FixedCurrent, // the current of the chosen radio button
-};
-
-struct Request {
-    const char* button;
-    std::uint8_t command;
-    int replyCode;
-    Data data;
-    const char* edit; // the field the value comes from
-};
-
-constexpr std::array<Request, 8> kRequests{{
-    {"Button6", 40, app::kFixedCurrentReply, Data::FixedCurrent, "Edit7"},
-    {"Button15", 46, 146, Data::Float, "Edit9"},
-    {"Button30", 45, 145, Data::Float, "Edit10"},
-    {"Button25", 37, 136, Data::None, nullptr},
-    {"Button26", 36, 137, Data::None, nullptr},
-    {"Button23", 43, 143, Data::None, nullptr},
-    {"Button24", 131, 131, Data::UnitAndFloat, "Edit13"},
-    {"Button31", 130, 130, Data::UnitAndFloat, "Edit19"},
-}};
 
 // "Current Output" choices in the order they are examined; the first chosen
 // one decides. "Other" takes its value from its field, and 0 mA leaves the
@@ -68,13 +41,60 @@ constexpr std::array<CurrentChoice, 7> kCurrentChoices{{
     {"RadioButton7", "Exit the fixed output mode", 0.0f},
 }};
 
-template <std::size_t N>
-void append(std::vector<std::uint8_t>& data, const std::array<std::uint8_t, N>& bytes) {
-    data.insert(data.end(), bytes.begin(), bytes.end());
+struct Controls {
+    QLineEdit* highTrim;     // Edit9
+    QLineEdit* lowTrim;      // Edit10
+    QLineEdit* otherCurrent; // Edit7
+    QLineEdit* displayLow;   // Edit13
+    QLineEdit* displayHigh;  // Edit19
+    std::array<QRadioButton*, kCurrentChoices.size()> currents;
+};
+
+void fixedCurrent(const Controls& c, host::Payload& p) {
+    for (std::size_t i = 0; i < kCurrentChoices.size(); ++i) {
+        if (!c.currents[i]->isChecked()) continue;
+        // The "Other" field is read only when "Other" is the choice.
+        if (const auto mA = kCurrentChoices[i].milliamps)
+            p.bytes(hart::wireFloatFromValue(*mA));
+        else
+            p.wireFloat(c.otherCurrent);
+        return;
+    }
+    host::Payload::refuse(QStringLiteral("choose an output current first"));
 }
 
+void highTrim(const Controls& c, host::Payload& p) {
+    p.wireFloat(c.highTrim);
+}
+void lowTrim(const Controls& c, host::Payload& p) {
+    p.wireFloat(c.lowTrim);
+}
+
+// The unit last learned from the instrument or written to it (0 until one is
+// known), then the display value.
+void displayLow(const Controls& c, host::Payload& p) {
+    p.byte(p.buffer()[hart::lb::kPvUnit]);
+    p.wireFloat(c.displayLow);
+}
+void displayHigh(const Controls& c, host::Payload& p) {
+    p.byte(p.buffer()[hart::lb::kPvUnit]);
+    p.wireFloat(c.displayHigh);
+}
+
+// Every button is a write judged by the generic write result.
+constexpr host::RequestRow<Controls> kRequests[] = {
+    {"Button6", host::kFixedCurrentReply, host::longFrame(40), fixedCurrent},
+    {"Button15", 146, host::longFrame(46), highTrim},
+    {"Button30", 145, host::longFrame(45), lowTrim},
+    {"Button25", 136, host::longFrame(37)}, // the present input is the new lower range point
+    {"Button26", 137, host::longFrame(36)}, // ... the new upper range point
+    {"Button23", 143, host::longFrame(43)}, // ... the new zero
+    {"Button24", 131, host::longFrame(131), displayLow},
+    {"Button31", 130, host::longFrame(130), displayHigh},
+};
+
 QLabel* hint(const char* text) {
-    auto* l = app::makeLabel(QString::fromLatin1(text));
+    auto* l = host::makeLabel(QString::fromLatin1(text));
     QPalette p = l->palette();
     p.setColor(QPalette::WindowText, QColor(0x20, 0x40, 0xa0));
     l->setPalette(p);
@@ -82,19 +102,19 @@ QLabel* hint(const char* text) {
 }
 
 QLabel* mA() {
-    return app::makeLabel(QStringLiteral("mA"));
+    return host::makeLabel(QStringLiteral("mA"));
 }
 
 // "Current Output Calibration": the two trims and the two range points.
-QGroupBox* buildTrimGroup() {
-    app::FormGroup g("GroupBox3", QStringLiteral("Current Output Calibration"));
+QGroupBox* buildTrimGroup(host::Buttons& buttons, Controls& c) {
+    host::FormGroup g("GroupBox3", QStringLiteral("Current Output Calibration"));
     auto* grid = g.grid();
-    auto* high = app::makeEdit("Edit9");
-    auto* setHigh = app::makeButton("Button15", QStringLiteral("SET"));
-    auto* low = app::makeEdit("Edit10");
-    auto* setLow = app::makeButton("Button30", QStringLiteral("SET"));
-    app::installKeyFilter(high, hart::kCurrentTrimFilter, setHigh);
-    app::installKeyFilter(low, hart::kCurrentTrimFilter, setLow);
+    auto* high = c.highTrim = host::makeEdit("Edit9");
+    auto* setHigh = buttons.make("Button15", QStringLiteral("SET"));
+    auto* low = c.lowTrim = host::makeEdit("Edit10");
+    auto* setLow = buttons.make("Button30", QStringLiteral("SET"));
+    host::installKeyFilter(high, hart::kCurrentTrimFilter, setHigh);
+    host::installKeyFilter(low, hart::kCurrentTrimFilter, setLow);
 
     g.addRow(QStringLiteral("Out_H_Current Adjus:"), {high, mA(), setHigh});
     int r = g.addRow(QString(), {});
@@ -107,24 +127,26 @@ QGroupBox* buildTrimGroup() {
     r = g.addRow(QString(), {});
     grid->addWidget(hint("Notice: First ,Set a fixed Output of 4 mA"), r, 1, 1, 3);
     g.addRow(QStringLiteral("calibration 4mA"),
-             {app::makeLabel(QStringLiteral("Zero Meter")), nullptr,
-              app::makeButton("Button25", QStringLiteral("SET"))});
+             {host::makeLabel(QStringLiteral("Zero Meter")), nullptr,
+              buttons.make("Button25", QStringLiteral("SET"))});
     g.addRow(QStringLiteral("calibration 20mA"),
-             {app::makeLabel(QStringLiteral("Span Meter")), nullptr,
-              app::makeButton("Button26", QStringLiteral("SET"))});
+             {host::makeLabel(QStringLiteral("Span Meter")), nullptr,
+              buttons.make("Button26", QStringLiteral("SET"))});
     grid->setColumnStretch(1, 1);
     return g.box();
 }
 
 // "Current Output": the fixed loop current.
-QGroupBox* buildFixedCurrentGroup() {
-    app::FormGroup g("GroupBox2", QStringLiteral("Current Output"));
-    auto* other = app::makeEdit("Edit7");
-    app::installKeyFilter(other, hart::kOtherCurrentFilter);
-    for (const auto& c : kCurrentChoices) {
-        auto* radio = app::makeRadio(c.radio, QString::fromLatin1(c.caption));
+QGroupBox* buildFixedCurrentGroup(host::Buttons& buttons, Controls& c) {
+    host::FormGroup g("GroupBox2", QStringLiteral("Current Output"));
+    auto* other = c.otherCurrent = host::makeEdit("Edit7");
+    host::installKeyFilter(other, hart::kOtherCurrentFilter);
+    for (std::size_t i = 0; i < kCurrentChoices.size(); ++i) {
+        const CurrentChoice& choice = kCurrentChoices[i];
+        auto* radio = c.currents[i] =
+            host::makeRadio(choice.radio, QString::fromLatin1(choice.caption));
         int r = g.addRow(QString(), {});
-        if (c.milliamps) {
+        if (choice.milliamps) {
             g.grid()->addWidget(radio, r, 0, 1, 3);
         } else {
             g.grid()->addWidget(radio, r, 0);
@@ -132,80 +154,44 @@ QGroupBox* buildFixedCurrentGroup() {
             g.grid()->addWidget(mA(), r, 2);
         }
     }
-    g.box()->findChild<QRadioButton*>(QStringLiteral("RadioButton1"))->setChecked(true);
-    g.addRow(QString(), {app::makeButton("Button6", QStringLiteral("SET"))});
+    c.currents[0]->setChecked(true); // "4mA Out"
+    g.addRow(QString(), {buttons.make("Button6", QStringLiteral("SET"))});
     g.grid()->setRowStretch(g.grid()->rowCount(), 1);
     return g.box();
 }
 
 // "Adjustment Of Instrument Display Value": zero, low and high points.
-QGroupBox* buildDisplayGroup() {
-    app::FormGroup g("GroupBox10", QStringLiteral("Adjustment Of Instrument Display Value"));
-    auto* low = app::makeEdit("Edit13");
-    auto* setLow = app::makeButton("Button24", QStringLiteral("SET"));
-    auto* high = app::makeEdit("Edit19");
-    auto* setHigh = app::makeButton("Button31", QStringLiteral("SET"));
-    app::installKeyFilter(low, hart::kDisplayAdjustFilter, setLow);
-    app::installKeyFilter(high, hart::kDisplayAdjustFilter, setHigh);
+QGroupBox* buildDisplayGroup(host::Buttons& buttons, Controls& c) {
+    host::FormGroup g("GroupBox10", QStringLiteral("Adjustment Of Instrument Display Value"));
+    auto* low = c.displayLow = host::makeEdit("Edit13");
+    auto* setLow = buttons.make("Button24", QStringLiteral("SET"));
+    auto* high = c.displayHigh = host::makeEdit("Edit19");
+    auto* setHigh = buttons.make("Button31", QStringLiteral("SET"));
+    host::installKeyFilter(low, hart::kDisplayAdjustFilter, setLow);
+    host::installKeyFilter(high, hart::kDisplayAdjustFilter, setHigh);
     g.addRow(QStringLiteral("Zero Adjustment:"),
-             {nullptr, app::makeButton("Button23", QStringLiteral("SET"))});
+             {nullptr, buttons.make("Button23", QStringLiteral("SET"))});
     g.addRow(QStringLiteral("Low Adjustment:"), {low, setLow});
     g.addRow(QStringLiteral("High Adjustment:"), {high, setHigh});
     g.grid()->setColumnStretch(1, 1);
     return g.box();
 }
 
-// The first chosen "Current Output" row, if any.
-const CurrentChoice* chosenCurrent(const QWidget* group) {
-    for (const auto& c : kCurrentChoices)
-        if (group->findChild<QRadioButton*>(QString::fromLatin1(c.radio))->isChecked()) return &c;
-    return nullptr;
-}
-
 } // namespace
 
-void buildCalibration(TForm1& form) {
-    auto& cycle = form.cycle();
+void buildCalibration(host::PageHost& host) {
+    host::Buttons buttons;
+    Controls c{};
+    host.place(host::Page::Calibration, buildTrimGroup(buttons, c), 0, 0);
+    host.place(host::Page::Calibration, buildFixedCurrentGroup(buttons, c), 0, 1, 2, 1);
+    host.place(host::Page::Calibration, buildDisplayGroup(buttons, c), 1, 0);
 
-    auto* trims = buildTrimGroup();
-    auto* fixed = buildFixedCurrentGroup();
-    auto* display = buildDisplayGroup();
-    form.addToPage("TabSheet7", trims, 0, 0);
-    form.addToPage("TabSheet7", fixed, 0, 1, 2, 1);
-    form.addToPage("TabSheet7", display, 1, 0);
+    // Edit9 and Edit10 keep their text when the port opens or closes.
+    for (QWidget* field : {c.otherCurrent, c.displayLow, c.displayHigh})
+        host.resetWithPort(field, host::PortReset::Clear);
+    host.resetWithPort(c.currents[0], host::PortReset::Check);
 
-    for (const auto& req : kRequests) {
-        auto* button = form.findChild<QPushButton*>(QString::fromLatin1(req.button));
-        auto* edit = req.edit ? form.findChild<QLineEdit*>(QString::fromLatin1(req.edit)) : nullptr;
-        form.onClick(button, [&cycle, req, edit, fixed] {
-            const CurrentChoice* current = nullptr;
-            if (req.data == Data::FixedCurrent && !(current = chosenCurrent(fixed))) {
-                cycle.setStatus(QStringLiteral("Choose an output current first"));
-                return;
-            }
-            cycle.begin(req.replyCode);
-            std::vector<std::uint8_t> data;
-            switch (req.data) {
-            case Data::None:
-                break;
-            case Data::Float:
-                append(data, hart::wireFloatFromText(app::textOf(edit)));
-                break;
-            case Data::UnitAndFloat:
-                // The unit last learned from the instrument or written to it;
-                // 0 until one is known.
-                data.push_back(cycle.buffer()[hart::lb::kPvUnit]);
-                append(data, hart::wireFloatFromText(app::textOf(edit)));
-                break;
-            case Data::FixedCurrent:
-                // The "Other" field is read only when "Other" is the choice.
-                append(data, current->milliamps ? hart::wireFloatFromValue(*current->milliamps)
-                                                : hart::wireFloatFromText(app::textOf(edit)));
-                break;
-            }
-            cycle.sendLong(req.replyCode, req.command, data);
-        });
-    }
+    host::bindRequests<Controls>(host, buttons, c, kRequests);
 }
 
 } // namespace ops

@@ -6,9 +6,9 @@
 // hint. Row 4 (serial number, its field and its query) belongs to discovery.
 #include "ops/ops.h"
 
-#include "app/main_window.h"
-#include "app/widgets.h"
 #include "hart/encodings.h"
+#include "host/bind.h"
+#include "host/widgets.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -17,22 +17,24 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include <optional>
-#include <vector>
-
 namespace ops {
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kMessageChars = 32;
 constexpr int kTagChars = 8;
 constexpr int kDescriptorChars = 16;
 constexpr int kPollAddresses = 16;
 
-// The page's fields, as the senders and decoders see them.
-struct Page {
+// Reply data of the three queries.
+constexpr int kMessage = 0;     // command 12: 24 bytes of PackedAscii
+constexpr int kTag = 0;         // command 13: 6 bytes of PackedAscii
+constexpr int kDescriptor = 6;  // command 13: 12 bytes of PackedAscii
+constexpr int kDate = 18;       // command 13: day, month, year - 1900
+constexpr int kAssembly = 0;    // command 16: Uint24
+
+// The page's fields, as the rows see them.
+struct Controls {
     QLineEdit* message;    // Edit21
     QLineEdit* tag;        // Edit22
     QLineEdit* descriptor; // Edit23
@@ -44,254 +46,197 @@ struct Page {
     QComboBox* pollList;   // ComboBox3
 };
 
-template <std::size_t N> Bytes bytesOf(const std::array<std::uint8_t, N>& a) {
-    return Bytes(a.begin(), a.end());
+// ---- Request data. Encoders throw ConversionError on a text they cannot
+// carry; that ends the request before anything is sent.
+
+void messageData(const Controls& c, host::Payload& p) {
+    p.packedAscii(c.message, kMessageChars);
 }
 
-// ---- Request data, one builder per button. Encoders throw ConversionError on
-// a text they cannot carry; that ends the request before anything is sent.
-
-Bytes noData(const Page&) {
-    return {};
+void tagDescriptorDateData(const Controls& c, host::Payload& p) {
+    p.packedAscii(c.tag, kTagChars);
+    p.packedAscii(c.descriptor, kDescriptorChars);
+    p.bytes(hart::hartDateFromText(c.day->text().toStdString(), c.month->text().toStdString(),
+                                   c.year->text().toStdString()));
 }
 
-Bytes messageData(const Page& p) {
-    return hart::packedAsciiFromText(app::textOf(p.message), kMessageChars);
+void assemblyData(const Controls& c, host::Payload& p) {
+    p.uint24(c.assembly);
+}
+void serialData(const Controls& c, host::Payload& p) {
+    p.uint24(c.serial);
 }
 
-Bytes tagDescriptorDateData(const Page& p) {
-    Bytes out = hart::packedAsciiFromText(app::textOf(p.tag), kTagChars);
-    const Bytes descriptor = hart::packedAsciiFromText(app::textOf(p.descriptor), kDescriptorChars);
-    out.insert(out.end(), descriptor.begin(), descriptor.end());
-    const auto date =
-        hart::hartDateFromText(app::textOf(p.day), app::textOf(p.month), app::textOf(p.year));
-    out.insert(out.end(), date.begin(), date.end());
-    return out;
-}
-
-Bytes assemblyData(const Page& p) {
-    return bytesOf(hart::uint24FromText(app::textOf(p.assembly)));
-}
-Bytes serialData(const Page& p) {
-    return bytesOf(hart::uint24FromText(app::textOf(p.serial)));
-}
-
-// The position of the item the list's text names; -1 when it names none.
-int pollAddressOf(const Page& p) {
-    return p.pollList->findText(p.pollList->currentText(), Qt::MatchExactly);
-}
-
-Bytes pollAddressData(const Page& p) {
-    return {static_cast<std::uint8_t>(pollAddressOf(p))};
+void pollAddressData(const Controls& c, host::Payload& p) {
+    // The position of the item the list's text names. An address outside
+    // 0..15 would only make the instrument unreachable by short frames, so
+    // without a choice nothing goes out.
+    const int address = c.pollList->findText(c.pollList->currentText(), Qt::MatchExactly);
+    if (address < 0)
+        host::Payload::refuse(QStringLiteral("no polling address chosen; choose 0 to 15 first"));
+    p.byte(static_cast<std::uint8_t>(address));
 }
 
 // Command 39: 0 writes the working data to non-volatile memory, 1 restores it.
-Bytes backupData(const Page&) {
-    return {0x00};
+void backupData(const Controls&, host::Payload& p) {
+    p.byte(0x00);
 }
-Bytes restoreData(const Page&) {
-    return {0x01};
-}
-
-// ---- Refusals shown on the status line, before anything is sent.
-
-std::optional<QString> noPollAddress(const Page& p) {
-    // An address outside 0..15 would only make the instrument unreachable by
-    // short frames, so without a choice nothing goes out.
-    if (pollAddressOf(p) < 0)
-        return QStringLiteral("No polling address chosen: choose 0 to 15 first. Nothing sent.");
-    return std::nullopt;
+void restoreData(const Controls&, host::Payload& p) {
+    p.byte(0x01);
 }
 
 // ---- Fields a query empties before it is sent.
 
-void clearMessage(const Page& p) {
-    p.message->clear();
+void clearMessage(const Controls& c) {
+    c.message->clear();
 }
-void clearTagDescriptorDate(const Page& p) {
-    for (QLineEdit* e : {p.tag, p.descriptor, p.year, p.month, p.day})
+void clearTagDescriptorDate(const Controls& c) {
+    for (QLineEdit* e : {c.tag, c.descriptor, c.year, c.month, c.day})
         e->clear();
 }
-void clearAssembly(const Page& p) {
-    p.assembly->clear();
+void clearAssembly(const Controls& c) {
+    c.assembly->clear();
 }
 
-struct Request {
-    const char* button;
-    std::uint8_t command;
-    int replyCode;
-    Bytes (*data)(const Page&);
-    void (*clear)(const Page&);                    // query: fields its reply fills
-    std::optional<QString> (*refuse)(const Page&); // a reason not to send
-    bool primaryMaster;                            // always 0x80, whatever the selector says
+constexpr host::RequestRow<Controls> kRequests[] = {
+    {"Button28", 112, host::longFrame(12), nullptr, clearMessage},
+    {"Button29", 117, host::longFrame(17), messageData},
+    {"Button32", 113, host::longFrame(13), nullptr, clearTagDescriptorDate},
+    {"Button33", 118, host::longFrame(18), tagDescriptorDateData},
+    {"Button38", 116, host::longFrame(16), nullptr, clearAssembly},
+    {"Button39", 119, host::longFrame(19), assemblyData},
+    {"Button37", 149, host::longFrame(19), serialData}, // the same write, from the serial field
+    {"Button27", 106, host::longFrame(6), pollAddressData},
+    // Backup and restore always speak as the primary master.
+    {.button = "Button21",
+     .replyCode = 139,
+     .frame = host::longFrame(39),
+     .data = backupData,
+     .master = host::Master::Primary},
+    {.button = "Button22",
+     .replyCode = 39,
+     .frame = host::longFrame(39),
+     .data = restoreData,
+     .master = host::Master::Primary},
 };
 
-constexpr Request kRequests[] = {
-    {"Button28", 12, 112, noData, clearMessage, nullptr, false},
-    {"Button29", 17, 117, messageData, nullptr, nullptr, false},
-    {"Button32", 13, 113, noData, clearTagDescriptorDate, nullptr, false},
-    {"Button33", 18, 118, tagDescriptorDateData, nullptr, nullptr, false},
-    {"Button38", 16, 116, noData, clearAssembly, nullptr, false},
-    {"Button39", 19, 119, assemblyData, nullptr, nullptr, false},
-    {"Button37", 19, 149, serialData, nullptr, nullptr, false},
-    {"Button27", 6, 106, pollAddressData, nullptr, noPollAddress, false},
-    {"Button21", 39, 139, backupData, nullptr, nullptr, true},
-    {"Button22", 39, 39, restoreData, nullptr, nullptr, true},
-};
-
-void send(app::RequestCycle& cycle, const Request& r, const Page& page) {
-    if (r.refuse) {
-        if (auto why = r.refuse(page)) {
-            cycle.setStatus(*why);
-            return;
-        }
-    }
-    cycle.begin(r.replyCode);
-    if (r.clear) r.clear(page);
-    const Bytes data = r.data(page);
-    app::SendOptions options;
-    if (r.primaryMaster) options.master = 0x80;
-    cycle.sendLong(r.replyCode, r.command, data, options);
-}
+// ---- Replies of the three queries: the fields are filled from the bytes
+// at their offsets, whatever the response code says.
 
 QString text(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-// ---- Replies of the three queries. Found: the fields are filled from the
-// bytes at their offsets, whatever the response code says.
-
-void decodeMessage(const hart::LinkBuffer& b, int K, const Page& p) {
-    p.message->setText(text(hart::packedAsciiToText(b.data() + K + 11, kMessageChars)));
+void showMessage(const Controls& c, const host::Reply& r) {
+    c.message->setText(text(hart::packedAsciiToText(r.at(kMessage), kMessageChars)));
 }
 
-void decodeTagDescriptorDate(const hart::LinkBuffer& b, int K, const Page& p) {
-    p.tag->setText(text(hart::packedAsciiToText(b.data() + K + 11, kTagChars)));
-    p.descriptor->setText(text(hart::packedAsciiToText(b.data() + K + 17, kDescriptorChars)));
-    const hart::DateText date = hart::hartDateToText(b.data() + K + 29);
-    p.day->setText(text(date.day));
-    p.month->setText(text(date.month));
-    p.year->setText(text(date.year));
+void showTagDescriptorDate(const Controls& c, const host::Reply& r) {
+    c.tag->setText(text(hart::packedAsciiToText(r.at(kTag), kTagChars)));
+    c.descriptor->setText(text(hart::packedAsciiToText(r.at(kDescriptor), kDescriptorChars)));
+    const hart::DateText date = hart::hartDateToText(r.at(kDate));
+    c.day->setText(text(date.day));
+    c.month->setText(text(date.month));
+    c.year->setText(text(date.year));
 }
 
-void decodeAssembly(const hart::LinkBuffer& b, int K, const Page& p) {
-    p.assembly->setText(text(hart::uint24ToText(b.data() + K + 11)));
+void showAssembly(const Controls& c, const host::Reply& r) {
+    c.assembly->setText(text(hart::uint24ToText(r.at(kAssembly))));
 }
 
-struct Query {
-    int replyCode;
-    void (*decode)(const hart::LinkBuffer&, int, const Page&);
-    void (*clearOnFailure)(const Page&);
-};
-
-constexpr Query kQueries[] = {
-    {112, decodeMessage, nullptr},
-    {113, decodeTagDescriptorDate, nullptr},
-    {116, decodeAssembly, clearAssembly},
+constexpr host::ReaderRow<Controls> kReaders[] = {
+    {112, showMessage},
+    {113, showTagDescriptorDate},
+    {.replyCode = 116, .fill = showAssembly, .failed = clearAssembly},
 };
 
 // A row: label, field (or fields), query, SET, hint.
-void addRow(TForm1& form, int row, const QString& label, QWidget* field, QWidget* query,
+void addRow(host::PageHost& host, int row, const QString& label, QWidget* field, QWidget* query,
             QWidget* set, const QString& hint = {}) {
-    constexpr const char* kPage = "TabSheet9";
-    if (!label.isEmpty()) form.addToPage(kPage, app::makeLabel(label), row, 0);
-    if (field) form.addToPage(kPage, field, row, 1);
-    if (query) form.addToPage(kPage, query, row, 2);
-    if (set) form.addToPage(kPage, set, row, 3);
-    if (!hint.isEmpty()) form.addToPage(kPage, app::makeLabel(hint), row, 4);
-}
-
-QPushButton* queryButton(const char* name) {
-    return app::makeButton(name, QStringLiteral("Query"));
-}
-QPushButton* setButton(const char* name) {
-    return app::makeButton(name, QStringLiteral("SET"));
+    constexpr host::Page kPage = host::Page::DeviceInformation;
+    if (!label.isEmpty()) host.place(kPage, host::makeLabel(label), row, 0);
+    if (field) host.place(kPage, field, row, 1);
+    if (query) host.place(kPage, query, row, 2);
+    if (set) host.place(kPage, set, row, 3);
+    if (!hint.isEmpty()) host.place(kPage, host::makeLabel(hint), row, 4);
 }
 
 } // namespace
 
-void buildDeviceInfo(TForm1& form) {
-    auto& cycle = form.cycle();
+DeviceInfoShared buildDeviceInfo(host::PageHost& host) {
+    host::Buttons buttons;
+    auto query = [&buttons](const char* name) {
+        return buttons.make(name, QStringLiteral("Query"));
+    };
+    auto set = [&buttons](const char* name) { return buttons.make(name, QStringLiteral("SET")); };
 
-    Page page{};
-    page.message = app::makeEdit("Edit21");
-    page.tag = app::makeEdit("Edit22");
-    page.descriptor = app::makeEdit("Edit23");
-    page.year = app::makeEdit("Edit24");
-    page.month = app::makeEdit("Edit25");
-    page.day = app::makeEdit("Edit29");
-    page.assembly = app::makeEdit("Edit26");
-    page.serial = form.findChild<QLineEdit*>(QStringLiteral("Edit28")); // made by discovery
-    Q_ASSERT(page.serial);
+    Controls c{};
+    c.message = host::makeEdit("Edit21");
+    c.tag = host::makeEdit("Edit22");
+    c.descriptor = host::makeEdit("Edit23");
+    c.year = host::makeEdit("Edit24");
+    c.month = host::makeEdit("Edit25");
+    c.day = host::makeEdit("Edit29");
+    c.assembly = host::makeEdit("Edit26");
+    c.serial = host::makeEdit("Edit28");
 
     QStringList addresses;
     for (int i = 0; i < kPollAddresses; ++i)
         addresses << QString::number(i);
-    page.pollList = app::makeCombo("ComboBox3", addresses);
-    page.pollList->setMaximumWidth(90);
+    c.pollList = host::makeCombo("ComboBox3", addresses);
+    c.pollList->setMaximumWidth(90);
 
     // Year, month and day side by side in the field column.
     auto* date = new QWidget;
     auto* dateRow = new QHBoxLayout(date);
     dateRow->setContentsMargins(0, 0, 0, 0);
     const std::pair<QLineEdit*, const char*> dateParts[] = {
-        {page.year, "Y"}, {page.month, "M"}, {page.day, "D"}};
+        {c.year, "Y"}, {c.month, "M"}, {c.day, "D"}};
     for (const auto& [edit, unit] : dateParts) {
-        edit->setMaximumWidth(edit == page.year ? 60 : 40);
+        edit->setMaximumWidth(edit == c.year ? 60 : 40);
         dateRow->addWidget(edit);
-        dateRow->addWidget(app::makeLabel(QString::fromLatin1(unit)));
+        dateRow->addWidget(host::makeLabel(QString::fromLatin1(unit)));
     }
     dateRow->addStretch(1);
 
-    auto* messageSet = setButton("Button29");
-    auto* assemblySet = setButton("Button39");
-    auto* serialSet = setButton("Button37");
-    addRow(form, 0, QStringLiteral("Equipment information:"), page.message, queryButton("Button28"),
-           messageSet, QStringLiteral("MAX 32 characters"));
-    addRow(form, 1, QStringLiteral("Markers:"), page.tag, nullptr, nullptr,
+    auto* assemblySet = set("Button39");
+    auto* serialSet = set("Button37");
+    addRow(host, 0, QStringLiteral("Equipment information:"), c.message, query("Button28"),
+           set("Button29"), QStringLiteral("MAX 32 characters"));
+    addRow(host, 1, QStringLiteral("Markers:"), c.tag, nullptr, nullptr,
            QStringLiteral("MAX 8 characters"));
-    addRow(form, 2, QStringLiteral("Descriptor:"), page.descriptor, nullptr, nullptr,
+    addRow(host, 2, QStringLiteral("Descriptor:"), c.descriptor, nullptr, nullptr,
            QStringLiteral("MAX 16 characters"));
-    addRow(form, 3, QStringLiteral("Manufacture Date:"), date, queryButton("Button32"),
-           setButton("Button33"));
-    addRow(form, 4, QString(), nullptr, nullptr, serialSet); // the rest of row 4 is discovery's
-    addRow(form, 5, QStringLiteral("Assembly number:"), page.assembly, queryButton("Button38"),
+    addRow(host, 3, QStringLiteral("Manufacture Date:"), date, query("Button32"), set("Button33"));
+    // Discovery's device-ID query takes the query column of this row.
+    addRow(host, 4, QStringLiteral("Sensor serial number:"), c.serial, nullptr, serialSet);
+    addRow(host, 5, QStringLiteral("Assembly number:"), c.assembly, query("Button38"),
            assemblySet);
-    addRow(form, 6, QStringLiteral("Address modification:"), page.pollList, nullptr,
-           setButton("Button27"));
+    addRow(host, 6, QStringLiteral("Address modification:"), c.pollList, nullptr,
+           set("Button27"));
 
     auto* memory = new QWidget;
     auto* memoryRow = new QHBoxLayout(memory);
     memoryRow->setContentsMargins(0, 8, 0, 0);
-    memoryRow->addWidget(app::makeButton("Button21", QStringLiteral("Backup sensor data")));
-    memoryRow->addWidget(app::makeButton("Button22", QStringLiteral("Restore factory settings")));
+    memoryRow->addWidget(buttons.make("Button21", QStringLiteral("Backup sensor data")));
+    memoryRow->addWidget(buttons.make("Button22", QStringLiteral("Restore factory settings")));
     memoryRow->addStretch(1);
-    form.addToPage("TabSheet9", memory, 7, 0, 1, 4);
+    host.place(host::Page::DeviceInformation, memory, 7, 0, 1, 4);
 
-    app::installKeyFilter(page.year, hart::kYearFilter);
-    app::installKeyFilter(page.month, hart::kDayMonthFilter);
-    app::installKeyFilter(page.day, hart::kDayMonthFilter);
-    app::installKeyFilter(page.assembly, hart::kSixDigitFilter, assemblySet);
-    app::installKeyFilter(page.serial, hart::kSixDigitFilter, serialSet);
+    host::installKeyFilter(c.year, hart::kYearFilter);
+    host::installKeyFilter(c.month, hart::kDayMonthFilter);
+    host::installKeyFilter(c.day, hart::kDayMonthFilter);
+    host::installKeyFilter(c.assembly, hart::kSixDigitFilter, assemblySet);
+    host::installKeyFilter(c.serial, hart::kSixDigitFilter, serialSet);
 
-    for (const Request& r : kRequests) {
-        auto* button = form.findChild<QPushButton*>(QString::fromLatin1(r.button));
-        Q_ASSERT(button);
-        form.onClick(button, [&cycle, &r, page] { send(cycle, r, page); });
-    }
+    for (QWidget* field : std::initializer_list<QWidget*>{
+             c.message, c.tag, c.descriptor, c.year, c.month, c.day, c.assembly, c.serial,
+             c.pollList})
+        host.resetWithPort(field, host::PortReset::Clear);
 
-    for (const Query& q : kQueries) {
-        cycle.registerDecoder(q.replyCode, [&cycle, &q, page] {
-            auto K = cycle.locate();
-            if (!K) {
-                if (q.clearOnFailure) q.clearOnFailure(page);
-                cycle.setStatus(QStringLiteral("Upload failed!"));
-                return;
-            }
-            q.decode(cycle.buffer(), *K, page);
-            cycle.setStatus(QStringLiteral("Upload successful!"));
-        });
-    }
+    host::bindRequests<Controls>(host, buttons, c, kRequests);
+    host::bindReaders<Controls>(host, c, kReaders);
+    return {c.serial, c.pollList};
 }
 
 } // namespace ops

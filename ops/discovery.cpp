@@ -4,9 +4,10 @@
 // survives closing and reopening the port.
 #include "ops/ops.h"
 
-#include "app/main_window.h"
-#include "app/widgets.h"
 #include "hart/encodings.h"
+#include "hart/link_buffer.h"
+#include "host/bind.h"
+#include "host/widgets.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -19,149 +20,196 @@ namespace ops {
 
 namespace {
 
-using namespace hart::lb;
-
 constexpr int kDiscoveryPreambles = 6;
 constexpr int kDeviceIdPreambles = 8;
-constexpr int kPollAddresses = 16;
+constexpr int kCycleAddresses = 16; // the cycle asks 0..15
 
-QString deviceIdText(const hart::LinkBuffer& b) {
-    return QString::fromStdString(hart::uint24ToText(b.data() + kDeviceId));
+// Command 0 reply data.
+namespace identity {
+constexpr int kManufacturer = 1; // after the 254 expansion code
+constexpr int kDeviceType = 2;
+constexpr int kPreambles = 3; // the preambles the instrument asks for
+constexpr int kDeviceId = 9;  // three bytes, most significant first
+} // namespace identity
+
+struct Controls {
+    QComboBox* address;      // ComboBox9, "Address No:"
+    QLineEdit* manufacturer; // Edit1
+    QLineEdit* deviceType;   // Edit2
+    QLineEdit* preambles;    // Edit3
+    QLineEdit* deviceId;     // Edit4
+    QLabel* step;            // Label33, the address the cycle asks
+    QTimer* cycle;           // Timer1
+    DeviceInfoShared info;   // Edit28, ComboBox3
+};
+
+std::uint8_t chosenAddress(const Controls& c) {
+    return static_cast<std::uint8_t>(std::max(0, c.address->currentIndex()));
 }
 
-void copyDeviceId(hart::LinkBuffer& b, int K) {
-    // Reply data bytes 9..11 of command 0 (K+16..K+18 of a short reply).
+void askChosen(const Controls& c, host::Payload& p) {
+    p.pollAddress(chosenAddress(c));
+}
+
+void askFirst(const Controls&, host::Payload& p) {
+    p.pollAddress(0);
+}
+
+void clearSerial(const Controls& c) {
+    c.info.serial->clear();
+}
+
+void cycleStarted(const Controls& c) {
+    c.step->setText(QStringLiteral("#0"));
+    host::startIfIdle(c.cycle);
+}
+
+// The cycle speaks as a poll: no reply timeout, and a missing reply shows
+// nothing. Its first request leaves the receive view as it is.
+constexpr host::Awaiting kCyclePoll{host::TimeoutClass::Poll, false, true};
+
+constexpr host::RequestRow<Controls> kRequests[] = {
+    {"Button3", host::kDiscoveryReply, host::shortFrame(kDiscoveryPreambles), askChosen},
+    {.button = "Button16",
+     .replyCode = host::kDiscoveryReply,
+     .frame = host::shortFrame(kDiscoveryPreambles),
+     .data = askFirst,
+     .awaiting = kCyclePoll,
+     .sent = cycleStarted},
+    {"Button7", host::kDeviceIdReply, host::shortFrame(kDeviceIdPreambles), askChosen,
+     clearSerial},
+};
+
+// Each later step of the cycle: the next address, always as the primary
+// master. The counter is the polling-address byte of the work area.
+constexpr host::RequestSpec kCycleStep{host::kDiscoveryReply,
+                                       host::shortFrame(kDiscoveryPreambles), host::Echo::Show,
+                                       host::Master::Primary,
+                                       {host::TimeoutClass::Poll, false, false}};
+
+QString deviceIdText(const hart::LinkBuffer& b) {
+    return QString::fromStdString(hart::uint24ToText(b.data() + hart::lb::kDeviceId));
+}
+
+void keepDeviceId(const host::Reply& r) {
     for (int i = 0; i < 3; ++i)
-        b[kDeviceId + i] = b[K + 16 + i];
+        r.buffer()[hart::lb::kDeviceId + i] = r.byte(identity::kDeviceId + i);
+}
+
+void showIdentity(const Controls& c, const host::Reply& r) {
+    namespace lb = hart::lb;
+    auto& b = r.buffer();
+    b[lb::kManufacturer] = r.byte(identity::kManufacturer);
+    c.manufacturer->setText(QString::number(b[lb::kManufacturer]));
+    b[lb::kDeviceType] = r.byte(identity::kDeviceType);
+    c.deviceType->setText(QString::number(b[lb::kDeviceType]));
+    b[lb::kPreambles] = r.byte(identity::kPreambles);
+    c.preambles->setText(QString::number(b[lb::kPreambles]));
+    // The address asked, not the one the reply echoes.
+    host::selectIndex(c.address, b[lb::kPollAddress]);
+    host::selectIndex(c.info.pollList, b[lb::kPollAddress]);
+    keepDeviceId(r);
+    c.deviceId->setText(deviceIdText(b));
+    c.info.serial->setText(deviceIdText(b));
+    c.cycle->stop();
+}
+
+void identityMissing(const Controls& c) {
+    for (auto* e : {c.manufacturer, c.deviceType, c.preambles, c.deviceId})
+        e->clear();
+    host::selectIndex(c.address, 0);
+}
+
+void showDeviceId(const Controls& c, const host::Reply& r) {
+    keepDeviceId(r);
+    c.info.serial->setText(deviceIdText(r.buffer()));
+}
+
+void deviceIdMissing(const Controls& c) {
+    c.info.serial->clear();
+    host::selectIndex(c.address, 0);
+}
+
+constexpr host::ReaderRow<Controls> kReaders[] = {
+    {.replyCode = host::kDiscoveryReply,
+     .fill = showIdentity,
+     .scan = hart::kDiscoveryScan,
+     .failed = identityMissing},
+    {.replyCode = host::kDeviceIdReply,
+     .fill = showDeviceId,
+     .scan = hart::kShortStandardScan,
+     .failureText = host::status::kUploadFailure,
+     .failed = deviceIdMissing},
+};
+
+// One firing of Timer1.
+void cycleStep(host::RequestCycle& cycle, const Controls& c) {
+    auto& b = cycle.buffer();
+    const int next = b[hart::lb::kPollAddress] + 1;
+    b[hart::lb::kPollAddress] = static_cast<std::uint8_t>(next);
+    if (next >= kCycleAddresses) {
+        cycle.setStatus(QString());
+        cycle.setStatus(QString::fromLatin1(host::status::kNoSensor));
+        c.cycle->stop();
+        return;
+    }
+    cycle.send(kCycleStep, nullptr,
+               [next](host::Payload& p) { p.pollAddress(static_cast<std::uint8_t>(next)); });
+    c.step->setText(QStringLiteral("#%1").arg(next));
 }
 
 } // namespace
 
-void buildDiscovery(TForm1& form) {
-    auto& cycle = form.cycle();
+void buildDiscovery(host::PageHost& host, const DeviceInfoShared& info) {
+    host::Buttons buttons;
+    Controls c{};
+    c.info = info;
+    c.cycle = host.discoveryTimer();
 
     QStringList addresses;
-    for (int i = 0; i < kPollAddresses; ++i)
+    for (int i = 0; i < kCycleAddresses; ++i)
         addresses << QString::number(i);
 
-    app::FormGroup group("GroupBox1", QStringLiteral("HART Device Info"));
-    auto* address = app::makeCombo("ComboBox9", addresses);
-    address->setEditable(false);
-    address->setCurrentIndex(0);
-    auto* master = app::makeCombo(
+    host::FormGroup group("GroupBox1", QStringLiteral("HART Device Info"));
+    c.address = host::makeCombo("ComboBox9", addresses);
+    c.address->setEditable(false);
+    c.address->setCurrentIndex(0);
+    auto* master = host::makeCombo(
         "ComboBox8", {QStringLiteral("First Device"), QStringLiteral("Second Device")});
     // Reads "First Device" with no item chosen: until the user picks one the
     // frames carry the secondary-master bit.
     master->setEditText(QStringLiteral("First Device"));
-    cycle.setMasterSelector(master);
-    auto* manufacturer = app::makeEdit("Edit1");
-    auto* deviceType = app::makeEdit("Edit2");
-    auto* preambles = app::makeEdit("Edit3");
-    auto* deviceId = app::makeEdit("Edit4");
-    auto* query = app::makeButton("Button3", QStringLiteral("HART Address 0 Query"));
-    auto* cycleQuery = app::makeButton("Button16", QStringLiteral("HART 0-15 Cycle_Query"));
-    auto* step = app::makeLabel(QString(), "Label33");
-    step->setMinimumWidth(40);
+    host.cycle().setMasterSelector(master);
+    c.manufacturer = host::makeEdit("Edit1");
+    c.deviceType = host::makeEdit("Edit2");
+    c.preambles = host::makeEdit("Edit3");
+    c.deviceId = host::makeEdit("Edit4");
+    c.step = host::makeLabel(QString(), "Label33");
+    c.step->setMinimumWidth(40);
 
-    group.addRow(QStringLiteral("Address No:"), {address, master});
-    group.addRow(QStringLiteral("Manufacturing ID:"), {manufacturer});
-    group.addRow(QStringLiteral("Sensor Type:"), {deviceType});
-    group.addRow(QStringLiteral("Preamble Length:"), {preambles});
-    group.addRow(QStringLiteral("Sensor Serial Number:"), {deviceId});
-    group.addRow(QString(), {query, cycleQuery, step});
-    form.addToPage("TabSheet6", group.box(), 0, 0);
+    group.addRow(QStringLiteral("Address No:"), {c.address, master});
+    group.addRow(QStringLiteral("Manufacturing ID:"), {c.manufacturer});
+    group.addRow(QStringLiteral("Sensor Type:"), {c.deviceType});
+    group.addRow(QStringLiteral("Preamble Length:"), {c.preambles});
+    group.addRow(QStringLiteral("Sensor Serial Number:"), {c.deviceId});
+    group.addRow(QString(), {buttons.make("Button3", QStringLiteral("HART Address 0 Query")),
+                             buttons.make("Button16", QStringLiteral("HART 0-15 Cycle_Query")),
+                             c.step});
+    host.place(host::Page::OnlineTest, group.box(), 0, 0);
+    // The device-ID query stands beside the serial number on "Instrument information".
+    host.place(host::Page::DeviceInformation, buttons.make("Button7", QStringLiteral("Query")), 4,
+               2);
 
-    // On "Instrument information": the serial number row, with its query.
-    auto* serial = app::makeEdit("Edit28");
-    auto* serialQuery = app::makeButton("Button7", QStringLiteral("Query"));
-    form.addToPage("TabSheet9", app::makeLabel(QStringLiteral("Sensor serial number:")), 4, 0);
-    form.addToPage("TabSheet9", serial, 4, 1);
-    form.addToPage("TabSheet9", serialQuery, 4, 2);
+    host.resetWithPort(c.address, host::PortReset::FirstItem);
+    for (QWidget* field : std::initializer_list<QWidget*>{c.manufacturer, c.deviceType,
+                                                          c.preambles, c.deviceId, c.step})
+        host.resetWithPort(field, host::PortReset::Clear);
 
-    auto pollAddress = [address] {
-        return static_cast<std::uint8_t>(std::max(0, address->currentIndex()));
-    };
+    host::bindRequests<Controls>(host, buttons, c, kRequests);
+    host::bindReaders<Controls>(host, c, kReaders);
 
-    form.onClick(query, [&cycle, pollAddress] {
-        cycle.begin(app::kDiscoveryReply);
-        cycle.sendShort(app::kDiscoveryReply, kDiscoveryPreambles, pollAddress());
-    });
-
-    QTimer* timer1 = form.timer1();
-    form.onClick(cycleQuery, [&cycle, step, timer1] {
-        cycle.buffer()[kPollAddress] = 0;
-        cycle.begin(app::kDiscoveryReply, false);
-        cycle.sendShort(app::kDiscoveryReply, kDiscoveryPreambles, 0,
-                        {.timeoutClass = app::kPoll, .startTimeout = false});
-        step->setText(QStringLiteral("#0"));
-        app::startIfIdle(timer1);
-    });
-
-    QObject::connect(timer1, &QTimer::timeout, &form, [&form, &cycle, step, timer1] {
-        form.guarded([&] {
-            auto& b = cycle.buffer();
-            int next = b[kPollAddress] + 1;
-            b[kPollAddress] = static_cast<std::uint8_t>(next);
-            if (next >= kPollAddresses) {
-                cycle.setStatus(QString());
-                cycle.setStatus(QStringLiteral("Unable to find sensor!"));
-                timer1->stop();
-                return;
-            }
-            cycle.begin(app::kDiscoveryReply);
-            // Cycle steps always speak as the primary master.
-            cycle.sendShort(app::kDiscoveryReply, kDiscoveryPreambles,
-                            static_cast<std::uint8_t>(next),
-                            {.master = 0x80, .timeoutClass = app::kPoll, .startTimeout = false});
-            step->setText(QStringLiteral("#%1").arg(next));
-        });
-    });
-
-    form.onClick(serialQuery, [&cycle, serial, pollAddress] {
-        cycle.begin(app::kDeviceIdReply);
-        serial->clear();
-        cycle.sendShort(app::kDeviceIdReply, kDeviceIdPreambles, pollAddress());
-    });
-
-    cycle.registerDecoder(app::kDiscoveryReply, [&form, &cycle, address, manufacturer, deviceType,
-                                                 preambles, deviceId, serial, timer1] {
-        auto& b = cycle.buffer();
-        auto K = cycle.locate(hart::kDiscoveryScan);
-        if (!K) {
-            cycle.setStatus(QStringLiteral("Upload failed!"));
-            for (auto* e : {manufacturer, deviceType, preambles, deviceId})
-                e->clear();
-            app::selectIndex(address, 0);
-            return;
-        }
-        b[kManufacturer] = b[*K + 8];
-        manufacturer->setText(QString::number(b[kManufacturer]));
-        b[kDeviceType] = b[*K + 9];
-        deviceType->setText(QString::number(b[kDeviceType]));
-        b[kPreambles] = b[*K + 10];
-        preambles->setText(QString::number(b[kPreambles]));
-        app::selectIndex(address, b[kPollAddress]);
-        if (auto* pollList = form.findChild<QComboBox*>(QStringLiteral("ComboBox3")))
-            app::selectIndex(pollList, b[kPollAddress]);
-        copyDeviceId(b, *K);
-        deviceId->setText(deviceIdText(b));
-        serial->setText(deviceIdText(b));
-        cycle.setStatus(QStringLiteral("Upload successful!"));
-        timer1->stop();
-    });
-
-    cycle.registerDecoder(app::kDeviceIdReply, [&cycle, address, serial] {
-        auto& b = cycle.buffer();
-        auto K = cycle.locate(hart::kShortStandardScan);
-        if (!K) {
-            cycle.setStatus(QStringLiteral("Upload Failure!"));
-            serial->clear();
-            app::selectIndex(address, 0);
-            return;
-        }
-        cycle.setStatus(QStringLiteral("Upload successful!"));
-        copyDeviceId(b, *K);
-        serial->setText(deviceIdText(b));
+    QObject::connect(c.cycle, &QTimer::timeout, c.cycle, [&host, c] {
+        host.guarded([&] { cycleStep(host.cycle(), c); });
     });
 }
 

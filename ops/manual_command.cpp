@@ -5,9 +5,9 @@
 // request is sent.
 #include "ops/ops.h"
 
-#include "app/main_window.h"
-#include "app/widgets.h"
 #include "hart/encodings.h"
+#include "host/bind.h"
+#include "host/widgets.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -67,34 +67,45 @@ std::vector<std::uint8_t> parseTyped(const std::u32string& text) {
     return bytes;
 }
 
+struct Controls {
+    QLineEdit* typed; // Edit8
+    host::RequestCycle* cycle;
+};
+
+// The send view is emptied before the text is parsed, so a text that does
+// not parse leaves it empty.
+void clearSendView(const Controls& c) {
+    c.cycle->clearSendView();
+}
+
+void typedBytes(const Controls& c, host::Payload& p) {
+    p.bytes(parseTyped(c.typed->text().toStdU32String()));
+}
+
+// No reader: while ReplyCode stays 104 the receive handler itself shows every chunk.
+constexpr host::RequestRow<Controls> kRequests[] = {
+    {"Button17", host::kManualReply, host::manualFrame(), typedBytes, clearSendView},
+};
+
 } // namespace
 
-void buildManualCommand(TForm1& form) {
-    auto& cycle = form.cycle();
+void buildManualCommand(host::PageHost& host) {
+    host::Buttons buttons;
+    Controls c{host::makeEdit("Edit8"), &host.cycle()};
 
     auto* box = new QGroupBox;
     box->setObjectName(QStringLiteral("GroupBox16"));
     auto* grid = new QGridLayout(box);
-    auto* typed = app::makeEdit("Edit8");
-    typed->setMinimumWidth(300);
-    auto* send = app::makeButton("Button17", QStringLiteral("Send"));
-    grid->addWidget(app::makeLabel(QStringLiteral("HEX (76 89 FD AD)")), 0, 1);
-    grid->addWidget(app::makeLabel(QStringLiteral("Manual HART command:")), 1, 0);
-    grid->addWidget(typed, 1, 1);
-    grid->addWidget(app::makeLabel(QStringLiteral(" (Auto-generate Checksum)")), 1, 2);
-    grid->addWidget(send, 1, 3);
+    c.typed->setMinimumWidth(300);
+    grid->addWidget(host::makeLabel(QStringLiteral("HEX (76 89 FD AD)")), 0, 1);
+    grid->addWidget(host::makeLabel(QStringLiteral("Manual HART command:")), 1, 0);
+    grid->addWidget(c.typed, 1, 1);
+    grid->addWidget(host::makeLabel(QStringLiteral(" (Auto-generate Checksum)")), 1, 2);
+    grid->addWidget(buttons.make("Button17", QStringLiteral("Send")), 1, 3);
     grid->setColumnStretch(1, 1);
-    form.addToPage("TabSheet6", box, 1, 0, 1, 2);
+    host.place(host::Page::OnlineTest, box, 1, 0, 1, 2);
 
-    auto* sendView = form.findChild<QLineEdit*>(QStringLiteral("discomm"));
-    form.onClick(send, [&cycle, typed, sendView] {
-        cycle.begin(app::kManualReply);
-        sendView->clear();
-        const auto bytes = parseTyped(typed->text().toStdU32String());
-        cycle.sendManual(bytes);
-    });
-    // No decoder: the receive handler itself shows every chunk while
-    // ReplyCode stays 104.
+    host::bindRequests<Controls>(host, buttons, c, kRequests);
 }
 
 } // namespace ops

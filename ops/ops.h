@@ -1,22 +1,26 @@
 #pragma once
-// The operation units. Each builds its controls on its page, connects its
-// buttons to their requests and registers the decoders of its replies.
+// The universal operations, one unit per page group. Each builds its layout
+// on the host's pages and binds its request rows and readers.
 
-class TForm1;
+#include "host/page_host.h"
+
+class QComboBox;
+class QLineEdit;
 
 namespace ops {
-void buildDiscovery(TForm1& form);     // "HART Device Info", device-ID query
-void buildProcessData(TForm1& form);   // "HART Instrument Real-time Data"
-void buildManualCommand(TForm1& form); // hand-typed frames
-void buildRangeUnit(TForm1& form);     // "Measurement Range And Unit", "Signal Status"
-void buildBurstMode(TForm1& form);     // "Burst mode Test"
-void buildCalibration(TForm1& form);   // "I/O Calibration"
-void buildDeviceInfo(TForm1& form);    // "Instrument information"
-} // namespace ops
 
-namespace vendor {
-void buildRosemountTemperature(TForm1& form);        // 644 and 848T groups
-void buildYokogawaEhTemperature(TForm1& form);       // Yokogawa and E+H groups
-void buildSiemensKrohneAbbTemperature(TForm1& form); // second temperature tab
-void buildDpMv(TForm1& form);                        // "DP & MV Transmitter"
-} // namespace vendor
+// Controls of "Instrument information" that discovery fills.
+struct DeviceInfoShared {
+    QLineEdit* serial;   // Edit28, the device ID in decimal
+    QComboBox* pollList; // ComboBox3, set to the address that answered
+};
+
+DeviceInfoShared buildDeviceInfo(host::PageHost& host);                 // "Instrument information"
+void buildDiscovery(host::PageHost& host, const DeviceInfoShared& info); // "HART Device Info"
+void buildProcessData(host::PageHost& host);   // "HART Instrument Real-time Data"
+void buildManualCommand(host::PageHost& host); // hand-typed frames
+void buildRangeUnit(host::PageHost& host);     // "Measurement Range And Unit", "Signal Status"
+void buildBurstMode(host::PageHost& host);     // "Burst mode Test"
+void buildCalibration(host::PageHost& host);   // "I/O Calibration"
+
+} // namespace ops

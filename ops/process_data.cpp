@@ -3,9 +3,9 @@
 // their units (command 3).
 #include "ops/ops.h"
 
-#include "app/main_window.h"
-#include "app/widgets.h"
-#include "hart/encodings.h"
+#include "hart/link_buffer.h"
+#include "host/bind.h"
+#include "host/widgets.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -19,21 +19,19 @@ namespace ops {
 
 namespace {
 
-constexpr int kCurrentReply = 102;
-constexpr int kDataReply = 103;
-constexpr std::uint8_t kReadCurrent = 2;
-constexpr std::uint8_t kReadVariables = 3;
+// Command 2 reply data.
+constexpr int kLoopCurrent = 0;   // WireFloat, mA
+constexpr int kPercentRange = 4;  // WireFloat, %
+constexpr int kCurrentLength = 5; // "4.099"
+constexpr int kPercentLength = 3; // "99."
 
-// Display lengths: the current keeps "4.099", the percent "99.", a
-// variable ten characters.
-constexpr int kCurrentLength = 5;
-constexpr int kPercentLength = 3;
+// Command 3 reply data: the loop current, then per dynamic variable a unit
+// code and a WireFloat. A variable beyond the first is carried when the byte
+// count exceeds 1 + 5 x its number (11, 16, 21 for the second to the fourth).
+constexpr int variableUnit(int i) { return 4 + 5 * i; }  // i from 0
+constexpr int variableValue(int i) { return 5 + 5 * i; }
 constexpr int kVariableLength = 10;
 
-// The four dynamic variables of a command-3 reply, in reply order. Variable i
-// (from 1) has its unit code at K+10+5i and its float at K+11+5i; the reply
-// carries it when the byte count exceeds 1+5i (11, 16, 21 for 2..4; the
-// primary variable is always decoded).
 struct VariableRow {
     const char* caption;
     const char* edit;
@@ -46,92 +44,91 @@ constexpr std::array<VariableRow, 4> kVariables{{
     {"Variable4:", "Edit30", "ComboBox6"},
 }};
 
-struct VariableControls {
-    QLineEdit* value;
-    QComboBox* unit;
+struct Controls {
+    QLineEdit* current; // Edit6
+    QLineEdit* percent; // Edit20
+    std::array<QLineEdit*, 4> values;
+    std::array<QComboBox*, 4> units;
+};
+
+void clearCurrent(const Controls& c) {
+    c.percent->clear();
+    c.current->clear();
+}
+
+void clearVariables(const Controls& c) {
+    for (auto* v : c.values)
+        v->clear();
+}
+
+constexpr host::RequestRow<Controls> kRequests[] = {
+    {"Button34", 102, host::longFrame(2), nullptr, clearCurrent},
+    {"Button4", 103, host::longFrame(3), nullptr, clearVariables},
+};
+
+void showCurrent(const Controls& c, const host::Reply& r) {
+    c.current->setText(r.floatText(kLoopCurrent, kCurrentLength));
+    c.percent->setText(r.floatText(kPercentRange, kPercentLength));
+}
+
+void showVariables(const Controls& c, const host::Reply& r) {
+    auto show = [&](int i) {
+        c.values[static_cast<std::size_t>(i)]->setText(
+            r.markedFloatText(variableValue(i), kVariableLength));
+        host::selectUnit(c.units[static_cast<std::size_t>(i)], r.byte(variableUnit(i)));
+    };
+    show(0);
+    // Only the primary variable's unit is the one the trims send back.
+    r.buffer()[hart::lb::kPvUnit] = r.byte(variableUnit(0));
+    for (int i = 1; i < static_cast<int>(kVariables.size()); ++i)
+        if (r.byteCount() > 1 + 5 * (i + 1)) show(i);
+}
+
+constexpr host::ReaderRow<Controls> kReaders[] = {
+    {102, showCurrent},
+    {103, showVariables},
 };
 
 } // namespace
 
-void buildProcessData(TForm1& form) {
-    auto& cycle = form.cycle();
-
-    app::FormGroup group("GroupBoxRealTime", QStringLiteral("HART Instrument Real-time Data"));
-    auto* current = app::makeEdit("Edit6");
-    auto* percent = app::makeEdit("Edit20");
+void buildProcessData(host::PageHost& host) {
+    host::Buttons buttons;
+    Controls c{};
+    host::FormGroup group("GroupBoxRealTime", QStringLiteral("HART Instrument Real-time Data"));
+    c.current = host::makeEdit("Edit6");
+    c.percent = host::makeEdit("Edit20");
     group.addRow(QStringLiteral("Output Current:"),
-                 {current, app::makeLabel(QStringLiteral("mA"))});
-    group.addRow(QStringLiteral("Current %:"), {percent});
+                 {c.current, host::makeLabel(QStringLiteral("mA"))});
+    group.addRow(QStringLiteral("Current %:"), {c.percent});
 
-    std::array<VariableControls, kVariables.size()> vars{};
     for (std::size_t i = 0; i < kVariables.size(); ++i) {
         const auto& row = kVariables[i];
-        vars[i].value = app::makeEdit(row.edit);
-        vars[i].unit = app::makeCombo(row.unitList, {});
-        app::fillUnitList(vars[i].unit, app::UnitForm::RealTime);
-        vars[i].unit->setMinimumContentsLength(14);
+        c.values[i] = host::makeEdit(row.edit);
+        c.units[i] = host::makeCombo(row.unitList, {});
+        host::fillUnitList(c.units[i], host::UnitForm::RealTime);
+        c.units[i]->setMinimumContentsLength(14);
         // The primary variable's list is reset with the port; the other three
         // show their first item until a reply selects another.
         if (i == 0)
-            app::clearSelection(vars[i].unit);
+            host::clearSelection(c.units[i]);
         else
-            app::selectIndex(vars[i].unit, 0);
+            host::selectIndex(c.units[i], 0);
         group.addRow(QString::fromLatin1(row.caption),
-                     {vars[i].value, app::makeLabel(QStringLiteral("Unit:")), vars[i].unit});
+                     {c.values[i], host::makeLabel(QStringLiteral("Unit:")), c.units[i]});
     }
+    // Edit17 and Edit18 are emptied at start only; Edit30 never.
+    host.resetWithPort(c.values[0], host::PortReset::Clear);
+    host.resetWithPort(c.values[1], host::PortReset::ClearAtStart);
+    host.resetWithPort(c.values[2], host::PortReset::ClearAtStart);
+    host.resetWithPort(c.current, host::PortReset::Clear);
+    host.resetWithPort(c.units[0], host::PortReset::Clear);
 
-    auto* currentQuery = app::makeButton("Button34", QStringLiteral("Current Query"));
-    auto* dataQuery = app::makeButton("Button4", QStringLiteral("Data Query"));
-    group.addRow(QString(), {currentQuery, dataQuery});
-    form.addToPage("TabSheet6", group.box(), 0, 1);
+    group.addRow(QString(), {buttons.make("Button34", QStringLiteral("Current Query")),
+                             buttons.make("Button4", QStringLiteral("Data Query"))});
+    host.place(host::Page::OnlineTest, group.box(), 0, 1);
 
-    form.onClick(currentQuery, [&cycle, current, percent] {
-        cycle.begin(kCurrentReply);
-        percent->clear();
-        current->clear();
-        cycle.sendLong(kCurrentReply, kReadCurrent, {});
-    });
-
-    form.onClick(dataQuery, [&cycle, vars] {
-        cycle.begin(kDataReply);
-        for (const auto& v : vars)
-            v.value->clear();
-        cycle.sendLong(kDataReply, kReadVariables, {});
-    });
-
-    cycle.registerDecoder(kCurrentReply, [&cycle, current, percent] {
-        const auto K = cycle.locate();
-        if (!K) {
-            cycle.setStatus(QStringLiteral("Upload failed!"));
-            return;
-        }
-        const auto* reply = cycle.buffer().data() + *K;
-        current->setText(QString::fromStdString(hart::floatTextOf(reply + 11, kCurrentLength)));
-        percent->setText(QString::fromStdString(hart::floatTextOf(reply + 15, kPercentLength)));
-        cycle.setStatus(QStringLiteral("Upload successful!"));
-    });
-
-    cycle.registerDecoder(kDataReply, [&cycle, vars] {
-        const auto K = cycle.locate();
-        if (!K) {
-            cycle.setStatus(QStringLiteral("Upload failed!"));
-            return;
-        }
-        auto& b = cycle.buffer();
-        const auto* reply = b.data() + *K;
-        auto show = [reply, &vars](std::size_t index) {
-            const int i = static_cast<int>(index) + 1;
-            vars[index].value->setText(
-                QString::fromStdString(hart::floatTextMarked(reply + 11 + 5 * i, kVariableLength)));
-            app::selectUnit(vars[index].unit, reply[10 + 5 * i]);
-        };
-        show(0);
-        b[hart::lb::kPvUnit] = reply[15];
-        cycle.setStatus(QStringLiteral("Upload successful!"));
-        const int byteCount = reply[8];
-        for (std::size_t index = 1; index < vars.size(); ++index)
-            if (byteCount > 1 + 5 * static_cast<int>(index + 1)) show(index);
-    });
+    host::bindRequests<Controls>(host, buttons, c, kRequests);
+    host::bindReaders<Controls>(host, c, kReaders);
 }
 
 } // namespace ops

@@ -4,10 +4,10 @@
 // and transfer function (47).
 #include "ops/ops.h"
 
-#include "app/main_window.h"
-#include "app/widgets.h"
-#include "hart/encodings.h"
+#include "hart/link_buffer.h"
 #include "hart/tables.h"
+#include "host/bind.h"
+#include "host/widgets.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -16,197 +16,180 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <optional>
-#include <vector>
-
 namespace ops {
 
 namespace {
 
-constexpr int kSensorLimitsReply = 114;
-constexpr int kOutputInfoReply = 115;
-constexpr int kWriteUnitReply = 144;
-constexpr int kWriteRangeReply = 155;
-constexpr int kWriteDampingReply = 134;
-constexpr int kWriteTransferReply = 147;
+// Command 14 reply data.
+namespace limits {
+constexpr int kUnit = 3;  // after the 3-byte sensor serial number
+constexpr int kUpper = 4; // WireFloat
+constexpr int kLower = 8; // WireFloat
+} // namespace limits
 
-constexpr std::uint8_t kReadSensorLimits = 14;
-constexpr std::uint8_t kReadOutputInfo = 15;
-constexpr std::uint8_t kWriteUnit = 44;
-constexpr std::uint8_t kWriteRange = 35;
-constexpr std::uint8_t kWriteDamping = 34;
-constexpr std::uint8_t kWriteTransfer = 47;
+// Command 15 reply data.
+namespace output {
+constexpr int kTransferFunction = 1; // after the alarm selection code
+constexpr int kUnit = 2;
+constexpr int kUpper = 3;   // WireFloat
+constexpr int kLower = 7;   // WireFloat
+constexpr int kDamping = 11; // WireFloat, seconds
+constexpr int kManufacturer = 16; // after the write-protect code
+} // namespace output
 
-QString wholeText(const std::uint8_t* bytes) {
-    return QString::fromStdString(hart::floatTextOf(bytes));
-}
-
-void appendFloat(std::vector<std::uint8_t>& data, const QLineEdit* edit) {
-    const auto bytes = hart::wireFloatFromText(app::textOf(edit));
-    data.insert(data.end(), bytes.begin(), bytes.end());
-}
+struct Controls {
+    QLineEdit* upperLimit; // Edit11
+    QLineEdit* lowerLimit; // Edit12
+    QComboBox* limitUnit;  // ComboBox10
+    QComboBox* rangeUnit;  // ComboBox1
+    QLineEdit* upperRange; // Edit14
+    QLineEdit* lowerRange; // Edit15
+    QLineEdit* damping;    // Edit16
+    QComboBox* transfer;   // ComboBox2
+    QLabel* manufacturer;  // Label51
+};
 
 // The code written for the unit chosen in "Variable Unit:". Without a
 // selection, or for a list position that has no code to write, nothing may
-// go to the instrument: the status line tells the user why and the caller
-// sends nothing.
-std::optional<std::uint8_t> chosenUnitCode(app::RequestCycle& cycle, const QComboBox* units) {
+// go to the instrument.
+std::uint8_t chosenUnit(const QComboBox* units) {
     const int position = units->currentIndex();
-    if (position < 0) {
-        cycle.setStatus(QStringLiteral("Select a unit first"));
-        return std::nullopt;
-    }
-    auto code = hart::unitCodeForPosition(position);
+    if (position < 0) host::Payload::refuse(QStringLiteral("select a unit first"));
+    const auto code = hart::unitCodeForPosition(position);
     if (!code)
-        cycle.setStatus(QStringLiteral("The unit \"%1\" cannot be written: select another unit")
-                            .arg(units->itemText(position).trimmed()));
-    return code;
+        host::Payload::refuse(QStringLiteral("the unit \"%1\" has no code to write; select another")
+                                  .arg(units->itemText(position).trimmed()));
+    return *code;
 }
+
+void unitData(const Controls& c, host::Payload& p) {
+    const std::uint8_t code = chosenUnit(c.rangeUnit);
+    // The trims send this byte back; it is the unit from now on, reply or not.
+    p.buffer()[hart::lb::kPvUnit] = code;
+    p.byte(code);
+}
+
+void rangeData(const Controls& c, host::Payload& p) {
+    p.byte(chosenUnit(c.rangeUnit));
+    p.wireFloat(c.upperRange); // the upper value comes first
+    p.wireFloat(c.lowerRange);
+}
+
+void dampingData(const Controls& c, host::Payload& p) {
+    p.wireFloat(c.damping);
+}
+
+void transferData(const Controls& c, host::Payload& p) {
+    if (c.transfer->currentIndex() < 0)
+        host::Payload::refuse(QStringLiteral("select linear or prescribing first"));
+    p.byte(static_cast<std::uint8_t>(c.transfer->currentIndex()));
+}
+
+constexpr host::RequestRow<Controls> kRequests[] = {
+    {"Button5", 114, host::longFrame(14)},
+    {"Button13", 115, host::longFrame(15)},
+    {"Button8", 144, host::longFrame(44), unitData},
+    {"Button12", 155, host::longFrame(35), rangeData},
+    {"Button10", 134, host::longFrame(34), dampingData},
+    {"Button14", 147, host::longFrame(47), transferData},
+};
+
+void showLimits(const Controls& c, const host::Reply& r) {
+    c.upperLimit->setText(r.floatText(limits::kUpper));
+    c.lowerLimit->setText(r.floatText(limits::kLower));
+    r.buffer()[hart::lb::kPvUnit] = r.byte(limits::kUnit);
+    host::selectUnit(c.limitUnit, r.byte(limits::kUnit));
+}
+
+void limitsMissing(const Controls& c) {
+    c.upperLimit->clear();
+    c.lowerLimit->clear();
+}
+
+void showOutput(const Controls& c, const host::Reply& r) {
+    host::selectIndex(c.transfer, r.byte(output::kTransferFunction));
+    r.buffer()[hart::lb::kPvUnit] = r.byte(output::kUnit);
+    host::selectUnit(c.rangeUnit, r.byte(output::kUnit));
+    c.upperRange->setText(r.floatText(output::kUpper));
+    c.lowerRange->setText(r.floatText(output::kLower));
+    c.damping->setText(r.floatText(output::kDamping));
+    const auto name = hart::manufacturerName(r.byte(output::kManufacturer));
+    c.manufacturer->setText(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+}
+
+void outputMissing(const Controls& c) {
+    host::clearSelection(c.transfer);
+    host::clearSelection(c.rangeUnit);
+    c.upperRange->clear();
+    c.lowerRange->clear();
+    c.damping->clear();
+}
+
+constexpr host::ReaderRow<Controls> kReaders[] = {
+    {.replyCode = 114, .fill = showLimits, .failed = limitsMissing},
+    {.replyCode = 115, .fill = showOutput, .failed = outputMissing},
+};
 
 } // namespace
 
-void buildRangeUnit(TForm1& form) {
-    auto& cycle = form.cycle();
+void buildRangeUnit(host::PageHost& host) {
+    host::Buttons buttons;
+    Controls c{};
 
     // ---- "Measurement Range And Unit": the sensor's limits.
-    app::FormGroup limits("GroupBoxSensorLimits", QStringLiteral("Measurement Range And Unit"));
-    auto* upperLimit = app::makeEdit("Edit11");
-    auto* lowerLimit = app::makeEdit("Edit12");
-    auto* limitUnit = app::makeCombo("ComboBox10", {});
-    app::fillUnitList(limitUnit, app::UnitForm::Range);
-    app::clearSelection(limitUnit);
-    auto* limitsQuery = app::makeButton("Button5", QStringLiteral("Query"));
-    limits.addRow(QStringLiteral("Upper Range Limit:"), {upperLimit});
-    limits.addRow(QStringLiteral("Lower Range Limit:"), {lowerLimit});
-    limits.addRow(QStringLiteral("Unit:"), {limitUnit});
-    limits.addRow(QString(), {limitsQuery});
-    limits.grid()->setRowStretch(limits.grid()->rowCount(), 1);
-    form.addToPage("TabSheet8", limits.box(), 0, 0);
+    host::FormGroup limitsGroup("GroupBoxSensorLimits",
+                                QStringLiteral("Measurement Range And Unit"));
+    c.upperLimit = host::makeEdit("Edit11");
+    c.lowerLimit = host::makeEdit("Edit12");
+    c.limitUnit = host::makeCombo("ComboBox10", {});
+    host::fillUnitList(c.limitUnit, host::UnitForm::Range);
+    host::clearSelection(c.limitUnit);
+    limitsGroup.addRow(QStringLiteral("Upper Range Limit:"), {c.upperLimit});
+    limitsGroup.addRow(QStringLiteral("Lower Range Limit:"), {c.lowerLimit});
+    limitsGroup.addRow(QStringLiteral("Unit:"), {c.limitUnit});
+    limitsGroup.addRow(QString(), {buttons.make("Button5", QStringLiteral("Query"))});
+    limitsGroup.grid()->setRowStretch(limitsGroup.grid()->rowCount(), 1);
+    host.place(host::Page::ParameterSettings, limitsGroup.box(), 0, 0);
 
     // ---- "Signal Status": range, unit, damping, transfer function.
-    app::FormGroup status("GroupBoxSignalStatus", QStringLiteral("Signal Status"));
-    auto* rangeUnit = app::makeCombo("ComboBox1", {});
-    app::fillUnitList(rangeUnit, app::UnitForm::Range);
-    app::clearSelection(rangeUnit);
-    auto* setUnit = app::makeButton("Button8", QStringLiteral("SET"));
-    auto* upperRange = app::makeEdit("Edit14");
-    auto* lowerRange = app::makeEdit("Edit15");
-    auto* setRange = app::makeButton("Button12", QStringLiteral("SET"));
-    auto* damping = app::makeEdit("Edit16");
-    auto* setDamping = app::makeButton("Button10", QStringLiteral("SET"));
-    auto* manufacturer = app::makeLabel(QString(), "Label51");
-    auto* transfer =
-        app::makeCombo("ComboBox2", {QStringLiteral("linear"), QStringLiteral("prescribing")});
-    auto* setTransfer = app::makeButton("Button14", QStringLiteral("SET"));
-    auto* statusQuery = app::makeButton("Button13", QStringLiteral("Query"));
+    host::FormGroup status("GroupBoxSignalStatus", QStringLiteral("Signal Status"));
+    c.rangeUnit = host::makeCombo("ComboBox1", {});
+    host::fillUnitList(c.rangeUnit, host::UnitForm::Range);
+    host::clearSelection(c.rangeUnit);
+    c.upperRange = host::makeEdit("Edit14");
+    c.lowerRange = host::makeEdit("Edit15");
+    c.damping = host::makeEdit("Edit16");
+    c.manufacturer = host::makeLabel(QString(), "Label51");
+    c.transfer =
+        host::makeCombo("ComboBox2", {QStringLiteral("linear"), QStringLiteral("prescribing")});
 
-    status.addRow(QStringLiteral("Variable Unit:"), {rangeUnit, nullptr, setUnit});
-    status.addRow(QStringLiteral("Upper Range Limit:"), {upperRange});
-    status.addRow(QStringLiteral("Lower Range Limit:"), {lowerRange, nullptr, setRange});
+    status.addRow(QStringLiteral("Variable Unit:"),
+                  {c.rangeUnit, nullptr, buttons.make("Button8", QStringLiteral("SET"))});
+    status.addRow(QStringLiteral("Upper Range Limit:"), {c.upperRange});
+    status.addRow(QStringLiteral("Lower Range Limit:"),
+                  {c.lowerRange, nullptr, buttons.make("Button12", QStringLiteral("SET"))});
     status.addRow(QStringLiteral("Damping Time:"),
-                  {damping, app::makeLabel(QStringLiteral("S")), setDamping});
+                  {c.damping, host::makeLabel(QStringLiteral("S")),
+                   buttons.make("Button10", QStringLiteral("SET"))});
     // The form's "Manufacturer:" caption stays hidden; the name stands alone
     // below the damping time.
-    auto* manufacturerCaption = app::makeLabel(QStringLiteral("Manufacturer:"));
+    auto* manufacturerCaption = host::makeLabel(QStringLiteral("Manufacturer:"));
     manufacturerCaption->hide();
-    status.addRow(QString(), {manufacturer, manufacturerCaption});
-    status.addRow(QStringLiteral("Out Character: "), {transfer, nullptr, setTransfer});
-    status.addRow(QString(), {statusQuery});
+    status.addRow(QString(), {c.manufacturer, manufacturerCaption});
+    status.addRow(QStringLiteral("Out Character: "),
+                  {c.transfer, nullptr, buttons.make("Button14", QStringLiteral("SET"))});
+    status.addRow(QString(), {buttons.make("Button13", QStringLiteral("Query"))});
     status.grid()->setColumnStretch(1, 1);
     status.grid()->setRowStretch(status.grid()->rowCount(), 1);
-    form.addToPage("TabSheet8", status.box(), 0, 1, 2, 1);
+    host.place(host::Page::ParameterSettings, status.box(), 0, 1, 2, 1);
 
-    // ---- Queries.
-    form.onClick(limitsQuery, [&cycle] {
-        cycle.begin(kSensorLimitsReply);
-        cycle.sendLong(kSensorLimitsReply, kReadSensorLimits, {});
-    });
-    form.onClick(statusQuery, [&cycle] {
-        cycle.begin(kOutputInfoReply);
-        cycle.sendLong(kOutputInfoReply, kReadOutputInfo, {});
-    });
+    for (QWidget* field : std::initializer_list<QWidget*>{
+             c.upperLimit, c.lowerLimit, c.upperRange, c.lowerRange, c.damping, c.limitUnit,
+             c.rangeUnit, c.transfer})
+        host.resetWithPort(field, host::PortReset::Clear);
 
-    // ---- Writes. Each reads its inputs as it appends their bytes; a value
-    // that does not convert ends the request before anything is sent.
-    form.onClick(setUnit, [&cycle, rangeUnit] {
-        const auto code = chosenUnitCode(cycle, rangeUnit);
-        if (!code) return;
-        cycle.begin(kWriteUnitReply);
-        // The trims send this byte back; it is the unit from now on, reply or not.
-        cycle.buffer()[hart::lb::kPvUnit] = *code;
-        const std::uint8_t data[] = {*code};
-        cycle.sendLong(kWriteUnitReply, kWriteUnit, data);
-    });
-
-    form.onClick(setRange, [&cycle, rangeUnit, upperRange, lowerRange] {
-        const auto code = chosenUnitCode(cycle, rangeUnit);
-        if (!code) return;
-        cycle.begin(kWriteRangeReply);
-        std::vector<std::uint8_t> data{*code};
-        appendFloat(data, upperRange);
-        appendFloat(data, lowerRange);
-        cycle.sendLong(kWriteRangeReply, kWriteRange, data);
-    });
-
-    form.onClick(setDamping, [&cycle, damping] {
-        cycle.begin(kWriteDampingReply);
-        std::vector<std::uint8_t> data;
-        appendFloat(data, damping);
-        cycle.sendLong(kWriteDampingReply, kWriteDamping, data);
-    });
-
-    form.onClick(setTransfer, [&cycle, transfer] {
-        if (transfer->currentIndex() < 0) {
-            cycle.setStatus(QStringLiteral("Select linear or prescribing first"));
-            return;
-        }
-        cycle.begin(kWriteTransferReply);
-        const std::uint8_t data[] = {static_cast<std::uint8_t>(transfer->currentIndex())};
-        cycle.sendLong(kWriteTransferReply, kWriteTransfer, data);
-    });
-
-    // ---- Decoders. The write replies go to the generic write result.
-    cycle.registerDecoder(kSensorLimitsReply, [&cycle, upperLimit, lowerLimit, limitUnit] {
-        const auto K = cycle.locate();
-        if (!K) {
-            upperLimit->clear();
-            lowerLimit->clear();
-            cycle.setStatus(QStringLiteral("Upload failed!"));
-            return;
-        }
-        auto& b = cycle.buffer();
-        const auto* reply = b.data() + *K;
-        cycle.setStatus(QStringLiteral("Upload successful!"));
-        upperLimit->setText(wholeText(reply + 15));
-        lowerLimit->setText(wholeText(reply + 19));
-        b[hart::lb::kPvUnit] = reply[14];
-        app::selectUnit(limitUnit, reply[14]);
-    });
-
-    cycle.registerDecoder(kOutputInfoReply, [&cycle, transfer, rangeUnit, upperRange, lowerRange,
-                                             damping, manufacturer] {
-        const auto K = cycle.locate();
-        if (!K) {
-            app::clearSelection(transfer);
-            app::clearSelection(rangeUnit);
-            upperRange->clear();
-            lowerRange->clear();
-            damping->clear();
-            cycle.setStatus(QStringLiteral("Upload failed!"));
-            return;
-        }
-        auto& b = cycle.buffer();
-        const auto* reply = b.data() + *K;
-        app::selectIndex(transfer, reply[12]);
-        b[hart::lb::kPvUnit] = reply[13];
-        app::selectUnit(rangeUnit, reply[13]);
-        upperRange->setText(wholeText(reply + 14));
-        lowerRange->setText(wholeText(reply + 18));
-        damping->setText(wholeText(reply + 22));
-        const auto name = hart::manufacturerName(reply[27]);
-        manufacturer->setText(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
-        cycle.setStatus(QStringLiteral("Upload successful!"));
-    });
+    host::bindRequests<Controls>(host, buttons, c, kRequests);
+    host::bindReaders<Controls>(host, c, kReaders);
 }
 
 } // namespace ops

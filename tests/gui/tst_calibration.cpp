@@ -80,7 +80,7 @@ void TestCalibration::requestFrames_data() {
     };
     for (const auto& f : fixed)
         QTest::newRow(f.frame) << "Button6" << f.radio << "Edit7" << f.other << 0
-                               << app::kFixedCurrentReply << f.frame;
+                               << host::kFixedCurrentReply << f.frame;
 
     // Trims are sent as typed, outside the hinted 18-22 / 2-6 mA too.
     QTest::newRow("82 A6 05 01 02 03 2E 04 41 C8 00 00 82")
@@ -136,7 +136,7 @@ void TestCalibration::requestFrames() {
     QVERIFY(rig_->click(button.toLatin1().constData()));
     QCOMPARE(rig_->status(), QStringLiteral("Downloading..."));
     QCOMPARE(rig_->cycle().replyCode(), replyCode);
-    QCOMPARE(rig_->cycle().timeoutClass(), 2);
+    QCOMPARE(rig_->cycle().timeoutClass().value(), host::TimeoutClass::Write);
     auto sent = rig_->nextFrame();
     QVERIFY(sent);
     QCOMPARE(rig::hexText(*sent), frame + ' ');

@@ -347,7 +347,7 @@ void DeviceInfoTest::pollAddressWithoutChoiceSendsNothing() {
     r_->cycle().setStatus(QString());
     QVERIFY(r_->click("Button27"));
     QCOMPARE(r_->status(),
-             QStringLiteral("No polling address chosen: choose 0 to 15 first. Nothing sent."));
+             QStringLiteral("Nothing sent: no polling address chosen; choose 0 to 15 first."));
     QVERIFY(r_->click("Button38"));
     QVERIFY(nextFrameIs(*r_, hex("82 26 05 01 02 03 10 00 B1")));
 }

@@ -168,8 +168,7 @@ void MainWindowTest::countsSentBytes() {
     r.get<QLabel>("Label56")->clear();
     r.cycle().resetCounters();
     for (int i = 0; i < 2; ++i) {
-        r.cycle().begin(103);
-        r.cycle().sendLong(103, 3, {});
+        r.cycle().send({103, host::longFrame(3)}, nullptr, nullptr);
         auto wire = r.nextWire();
         QVERIFY(wire);
         QCOMPARE(wire->size(), std::size_t{17});
@@ -222,13 +221,11 @@ void MainWindowTest::secondRequestKeepsFirstDeadline() {
     QVERIFY(r.discover());
     r.device().setFaults({.silent = true});
     auto* timer3 = r.get<QTimer>("Timer3");
-    r.cycle().begin(103);
-    r.cycle().sendLong(103, 3, {});
+    r.cycle().send({103, host::longFrame(3)}, nullptr, nullptr);
     QVERIFY(timer3->isActive());
     QTest::qWait(1500);
     const int before = timer3->remainingTime();
-    r.cycle().begin(102);
-    r.cycle().sendLong(102, 2, {});
+    r.cycle().send({102, host::longFrame(2)}, nullptr, nullptr);
     // Starting a running timer must not move its deadline back to 3 s.
     QVERIFY2(timer3->remainingTime() <= before,
              qPrintable(QString::number(timer3->remainingTime())));
@@ -368,8 +365,7 @@ void MainWindowTest::identitySurvivesReopen() {
     QVERIFY(r.openPort());
     QVERIFY(text(r, "Edit1").isEmpty());
     r.select("ComboBox8", 0);
-    r.cycle().begin(103);
-    r.cycle().sendLong(103, 3, {});
+    r.cycle().send({103, host::longFrame(3)}, nullptr, nullptr);
     auto f = r.nextFrame();
     QVERIFY(f);
     QCOMPARE(*f, hex("82 A6 05 01 02 03 03 00 22"));

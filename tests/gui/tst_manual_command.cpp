@@ -101,7 +101,7 @@ void ManualCommandTest::accepted() {
     send(text);
     QCOMPARE(r_->status(), QStringLiteral("Downloading..."));
     QCOMPARE(r_->cycle().replyCode(), 104);
-    QCOMPARE(r_->cycle().timeoutClass(), 3);
+    QCOMPARE(r_->cycle().timeoutClass().value(), host::TimeoutClass::Read);
     QCOMPARE(r_->get<QLineEdit>("discomm")->text(), rig::hexText(wire));
     QCOMPARE(receiveBytes(*r_, wire.size()), wire);
 }

@@ -167,7 +167,7 @@ void TestRangeUnit::unitWriteStoresUnitBeforeReply() {
     // The reply is a queued event: nothing has handled it yet.
     QCOMPARE(int(b[hart::lb::kPvUnit]), 32);
     QCOMPARE(rig_->cycle().replyCode(), 144);
-    QCOMPARE(rig_->cycle().timeoutClass(), 3);
+    QCOMPARE(rig_->cycle().timeoutClass().value(), host::TimeoutClass::Read);
     QVERIFY(rig::waitFor([this] { return rig_->cycle().replyCode() == 0; }));
     QCOMPARE(rig_->status(), QStringLiteral("Write successful!"));
     QCOMPARE(int(b[hart::lb::kPvUnit]), 32);
@@ -426,14 +426,14 @@ void TestRangeUnit::writeWithoutChoiceSendsNothing_data() {
     QTest::addColumn<int>("unit");
     QTest::addColumn<int>("transfer");
     QTest::addColumn<QString>("status");
-    QTest::newRow("Button8, no unit") << "Button8" << -1 << 0 << "Select a unit first";
+    QTest::newRow("Button8, no unit") << "Button8" << -1 << 0 << "Nothing sent: select a unit first.";
     QTest::newRow("Button8, ppm") << "Button8" << kPpm << 0
-                                  << "The unit \"ppm\" cannot be written: select another unit";
-    QTest::newRow("Button12, no unit") << "Button12" << -1 << 0 << "Select a unit first";
+                                  << "Nothing sent: the unit \"ppm\" has no code to write; select another.";
+    QTest::newRow("Button12, no unit") << "Button12" << -1 << 0 << "Nothing sent: select a unit first.";
     QTest::newRow("Button12, PH") << "Button12" << kPh << 0
-                                  << "The unit \"PH\" cannot be written: select another unit";
+                                  << "Nothing sent: the unit \"PH\" has no code to write; select another.";
     QTest::newRow("Button14, no choice")
-        << "Button14" << kPsi << -1 << "Select linear or prescribing first";
+        << "Button14" << kPsi << -1 << "Nothing sent: select linear or prescribing first.";
 }
 
 void TestRangeUnit::writeWithoutChoiceSendsNothing() {

@@ -10,7 +10,7 @@
 
 #include "support/window_rig.h"
 
-#include "app/widgets.h"
+#include "host/widgets.h"
 #include "hart/link_buffer.h"
 
 #include <QAbstractItemView>
@@ -102,7 +102,7 @@ public:
             } else if (auto* combo = r_.get<QComboBox>(name.constData())) {
                 int index = value.toInt();
                 if (index < 0)
-                    app::clearSelection(combo);
+                    host::clearSelection(combo);
                 else
                     combo->setCurrentIndex(index);
             } else if (auto* edit = r_.get<QLineEdit>(name.constData())) {
@@ -374,7 +374,7 @@ void TemperatureRosemountEhTest::requestFrames() {
     // The request is on its way: status, pending reply, send view.
     QCOMPARE(r_->status(), sending);
     QCOMPARE(r_->cycle().replyCode(), replyCode);
-    QCOMPARE(r_->cycle().timeoutClass(), 2);
+    QCOMPARE(r_->cycle().timeoutClass().value(), host::TimeoutClass::Write);
     QCOMPARE(r_->get<QLineEdit>("discomm")->text(), QString()); // ShowVendorFrames is off
     QCOMPARE(r_->cycle().bytesSent() - sentBefore, int(frame.size()) + 8);
 
@@ -535,31 +535,31 @@ void TemperatureRosemountEhTest::unchosenListsSendNothing_data() {
     QTest::addColumn<QString>("status");
     QTest::newRow("644 SET, no sensor") << "ComboBox17=-1;ComboBox18=1"
                                         << "Button36"
-                                        << "Nothing sent: choose the sensor type first";
+                                        << "Nothing sent: choose the sensor type first.";
     QTest::newRow("644 SET, no connection") << "ComboBox17=1;ComboBox18=-1"
                                             << "Button36"
-                                            << "Nothing sent: choose the connection type first";
+                                            << "Nothing sent: choose the connection type first.";
     QTest::newRow("848T SET, no connection") << "ComboBox19=1;ComboBox21=1;ComboBox20=-1"
                                              << "Button40"
-                                             << "Nothing sent: choose the connection type first";
+                                             << "Nothing sent: choose the connection type first.";
     QTest::newRow("848T SET, no channel") << "ComboBox19=-1;ComboBox21=1;ComboBox20=1"
                                           << "Button40"
-                                          << "Nothing sent: choose the channel first";
+                                          << "Nothing sent: choose the channel first.";
     QTest::newRow("848T Query, no channel") << "ComboBox19=-1"
                                             << "Button41"
-                                            << "Nothing sent: choose the channel first";
+                                            << "Nothing sent: choose the channel first.";
     QTest::newRow("848T unit, no channel") << "ComboBox19=-1;ComboBox22=0"
                                            << "Button43"
-                                           << "Nothing sent: choose the channel first";
+                                           << "Nothing sent: choose the channel first.";
     QTest::newRow("848T unit, no unit") << "ComboBox19=0;ComboBox22=-1"
                                         << "Button43"
-                                        << "Nothing sent: choose the temperature unit first";
+                                        << "Nothing sent: choose the temperature unit first.";
     QTest::newRow("E+H polynomial, no coefficient") << "choose:TempBIAHO=0;POTMXU=-1;RTDxishu=1"
                                                     << "Button61"
-                                                    << "Nothing sent: choose the coefficient first";
+                                                    << "Nothing sent: choose the coefficient first.";
     QTest::newRow("E+H Callendar, no coefficient") << "choose:TempBIAHO=0;CALL_ALP=-1;CALL_ALP_XS=1"
                                                    << "Button62"
-                                                   << "Nothing sent: choose the coefficient first";
+                                                   << "Nothing sent: choose the coefficient first.";
 }
 
 void TemperatureRosemountEhTest::unchosenListsSendNothing() {

@@ -1,6 +1,6 @@
 #include "support/window_rig.h"
 
-#include "app/reply_codes.h"
+#include "host/reply_codes.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -160,7 +160,7 @@ bool WindowRig::settle(Pending allowed, int ms) {
     auto* decodeTimer = get<QTimer>("Timer2");
     auto quiet = [&] {
         const int code = cycle().replyCode();
-        const bool idle = code == 0 || (allowed == Pending::Manual && code == app::kManualReply);
+        const bool idle = code == 0 || (allowed == Pending::Manual && code == host::kManualReply);
         return idle && !decodeTimer->isActive();
     };
     const bool ok = waitFor(quiet, ms);

@@ -38,7 +38,7 @@ public:
 
     TForm1& form() { return *form_; }
     sim::SimTransmitter& device() { return *device_; }
-    app::RequestCycle& cycle() { return form_->cycle(); }
+    host::RequestCycle& cycle() { return form_->cycle(); }
 
     template <class T = QWidget> T* get(const char* name) const {
         return form_->findChild<T*>(QString::fromLatin1(name));

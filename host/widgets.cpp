@@ -1,4 +1,6 @@
-#include "app/widgets.h"
+#include "host/widgets.h"
+
+#include "host/bind.h"
 
 #include "hart/tables.h"
 
@@ -12,7 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-namespace app {
+namespace host {
 
 QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
@@ -46,6 +48,21 @@ QRadioButton* makeRadio(const char* name, const QString& caption, QWidget* paren
     auto* r = new QRadioButton(caption, parent);
     r->setObjectName(QString::fromLatin1(name));
     return r;
+}
+
+QPushButton* Buttons::make(const char* name, const QString& caption) {
+    auto* b = makeButton(name, caption);
+    if (!byName_.emplace(name, b).second)
+        throw std::logic_error(std::string("a second button named ") + name);
+    return b;
+}
+
+QPushButton* Buttons::operator[](const char* name) const {
+    const auto it = byName_.find(name);
+    if (it == byName_.end())
+        throw std::logic_error(std::string("a row names button ") + name +
+                               " that its page did not make");
+    return it->second;
 }
 
 FormGroup::FormGroup(const char* name, const QString& caption, QWidget* parent)
@@ -135,4 +152,4 @@ void installKeyFilter(QLineEdit* edit, const hart::KeyFilterRule& rule, QPushBut
     // Paste through the context menu is not filtered, like the original form.
 }
 
-} // namespace app
+} // namespace host

@@ -1,11 +1,11 @@
 // "DP & MV Transmitter" page: the Rosemount 3051 zero, the Rosemount 300SMV
 // dynamic-variable assignment and display content, and the display content,
 // zero-set mode and zero cutoff of EJA transmitters.
-#include "ops/ops.h"
+#include "devices/devices.h"
 
-#include "app/main_window.h"
-#include "app/widgets.h"
-#include "hart/encodings.h"
+#include "hart/link_buffer.h"
+#include "host/bind.h"
+#include "host/widgets.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -17,7 +17,7 @@
 #include <array>
 #include <vector>
 
-namespace vendor {
+namespace devices {
 
 namespace {
 
@@ -97,125 +97,131 @@ struct Controls {
     QLineEdit* ejaCutoff; // EJAlingdian
 };
 
-using Bytes = std::vector<std::uint8_t>;
-using DataBuilder = Bytes (*)(const Controls&, const hart::LinkBuffer&);
-
 // A list's position as a byte: nothing chosen (-1) goes out as 0xFF.
 std::uint8_t positionByte(const QComboBox* combo) {
     return static_cast<std::uint8_t>(combo->currentIndex());
 }
 
-Bytes noData(const Controls&, const hart::LinkBuffer&) {
-    return {};
-}
-
-Bytes smvVariables(const Controls& c, const hart::LinkBuffer&) {
-    Bytes data;
+void smvVariables(const Controls& c, host::Payload& p) {
     for (auto* combo : c.variables)
-        data.push_back(positionByte(combo));
-    return data;
+        p.byte(positionByte(combo));
 }
 
-Bytes smvDisplay(const Controls& c, const hart::LinkBuffer&) {
-    Bytes data{0x00, 0x00};
+void smvDisplay(const Controls& c, host::Payload& p) {
+    std::uint8_t data[2] = {0x00, 0x00};
     for (std::size_t i = 0; i < kDisplayBits.size(); ++i) {
         const DisplayBit& bit = kDisplayBits[i];
         const int position = c.display[i]->currentIndex();
         const bool shown = bit.rule == Shown::UnlessOff ? position != kOff : position == kOn;
-        if (shown) data[static_cast<std::size_t>(bit.byte)] |= bit.mask;
+        if (shown) data[bit.byte] |= bit.mask;
     }
-    return data;
+    p.bytes(data);
 }
 
-Bytes ejaDisplay(const Controls& c, const hart::LinkBuffer&) {
-    Bytes data;
+void ejaDisplay(const Controls& c, host::Payload& p) {
     for (auto* combo : c.ejaDisplay) {
         const int i = combo->currentIndex();
-        data.push_back(i >= 0 && static_cast<std::size_t>(i) < kEjaDisplayItems.size()
-                           ? kEjaDisplayItems[static_cast<std::size_t>(i)].code
-                           : positionByte(combo));
+        p.byte(i >= 0 && static_cast<std::size_t>(i) < kEjaDisplayItems.size()
+                   ? kEjaDisplayItems[static_cast<std::size_t>(i)].code
+                   : positionByte(combo));
     }
-    data.insert(data.end(), kEjaDisplayTail.begin(), kEjaDisplayTail.end());
-    return data;
+    p.bytes(kEjaDisplayTail);
 }
 
-Bytes ejaCutoff(const Controls& c, const hart::LinkBuffer& b) {
-    Bytes data{b[hart::lb::kPvUnit]};
-    const auto value = hart::wireFloatFromText(app::textOf(c.ejaCutoff)); // may throw
-    data.insert(data.end(), value.begin(), value.end());
-    return data;
+void ejaCutoff(const Controls& c, host::Payload& p) {
+    p.byte(p.buffer()[hart::lb::kPvUnit]);
+    p.wireFloat(c.ejaCutoff);
 }
 
-// One row per button. None of them follows ShowVendorFrames; the 300SMV
-// buttons and the EJA display query leave the send view as it was.
-struct Request {
-    const char* button;
-    const char* caption;
-    std::uint8_t command;
-    int replyCode;
-    app::Echo echo;
-    DataBuilder data;
-};
-constexpr std::array kRequests{
-    Request{"Button42", "Set zero point", 43, kZeroWrite, app::Echo::Show, noData},
-    Request{"Button44", "Query", 50, kSmvVariablesRead, app::Echo::Keep, noData},
-    Request{"Button45", "SET", 51, kSmvWrite, app::Echo::Keep, smvVariables},
-    Request{"Button47", "Query", 188, kSmvDisplayRead, app::Echo::Keep, noData},
-    Request{"Button46", "SET", 189, kSmvWrite, app::Echo::Keep, smvDisplay},
-    Request{"Button48", "Query", 152, kEjaDisplayRead, app::Echo::Keep, noData},
-    Request{"Button49", "SET", 153, kEjaDisplayWrite, app::Echo::Show, ejaDisplay},
-    Request{"Button50", "Query", 130, kEjaZeroRead, app::Echo::Show, noData},
-    Request{"Button51", "SET", 131, kEjaZeroWrite, app::Echo::Show, ejaCutoff},
+// None of the buttons follows ShowVendorFrames; the 300SMV buttons and the
+// EJA display query leave the send view as it was. The EJA buttons are
+// enabled whatever the port state.
+using Row = host::RequestRow<Controls>;
+constexpr Row kRequests[] = {
+    {"Button42", kZeroWrite, host::longFrame(43)},
+    {.button = "Button44",
+     .replyCode = kSmvVariablesRead,
+     .frame = host::longFrame(50),
+     .echo = host::Echo::Keep},
+    {.button = "Button45",
+     .replyCode = kSmvWrite,
+     .frame = host::longFrame(51),
+     .data = smvVariables,
+     .echo = host::Echo::Keep},
+    {.button = "Button47",
+     .replyCode = kSmvDisplayRead,
+     .frame = host::longFrame(188),
+     .echo = host::Echo::Keep},
+    {.button = "Button46",
+     .replyCode = kSmvWrite,
+     .frame = host::longFrame(189),
+     .data = smvDisplay,
+     .echo = host::Echo::Keep},
+    {.button = "Button48",
+     .replyCode = kEjaDisplayRead,
+     .frame = host::longFrame(152),
+     .echo = host::Echo::Keep,
+     .gate = host::PortGate::Always},
+    {.button = "Button49",
+     .replyCode = kEjaDisplayWrite,
+     .frame = host::longFrame(153),
+     .data = ejaDisplay,
+     .gate = host::PortGate::Always},
+    {.button = "Button50",
+     .replyCode = kEjaZeroRead,
+     .frame = host::longFrame(130),
+     .gate = host::PortGate::Always},
+    {.button = "Button51",
+     .replyCode = kEjaZeroWrite,
+     .frame = host::longFrame(131),
+     .data = ejaCutoff,
+     .gate = host::PortGate::Always},
 };
 
 // ---- Query replies, from the first data byte on.
-void showVariables(const Controls& c, const std::uint8_t* data) {
+void showVariables(const Controls& c, const host::Reply& r) {
     for (std::size_t i = 0; i < c.variables.size(); ++i)
-        app::selectIndex(c.variables[i], data[i]);
+        host::selectIndex(c.variables[i], r.byte(static_cast<int>(i)));
 }
 
-void showDisplayBits(const Controls& c, const std::uint8_t* data) {
+void showDisplayBits(const Controls& c, const host::Reply& r) {
     for (std::size_t i = 0; i < kDisplayBits.size(); ++i) {
         const DisplayBit& bit = kDisplayBits[i];
-        const bool on = (data[bit.byte] & bit.mask) != 0;
-        app::selectIndex(c.display[i], on ? kOn : kOff);
+        const bool on = (r.byte(bit.byte) & bit.mask) != 0;
+        host::selectIndex(c.display[i], on ? kOn : kOff);
     }
 }
 
-void showEjaDisplay(const Controls& c, const std::uint8_t* data) {
+void showEjaDisplay(const Controls& c, const host::Reply& r) {
     for (std::size_t i = 0; i < c.ejaDisplay.size(); ++i) {
+        const std::uint8_t code = r.byte(static_cast<int>(i));
         const auto row =
             std::find_if(kEjaDisplayItems.begin(), kEjaDisplayItems.end(),
-                         [&](const EjaDisplayItem& item) { return item.code == data[i]; });
+                         [&](const EjaDisplayItem& item) { return item.code == code; });
         const int position = row != kEjaDisplayItems.end()
                                  ? static_cast<int>(row - kEjaDisplayItems.begin())
-                                 : data[i];
-        app::selectIndex(c.ejaDisplay[i], position);
+                                 : code;
+        host::selectIndex(c.ejaDisplay[i], position);
     }
 }
 
-void showEjaZero(const Controls& c, const std::uint8_t* data) {
-    c.ejaCutoff->setText(QString::fromStdString(hart::floatTextOf(data, kCutoffLength)));
-    app::selectIndex(c.ejaMode, data[4]);
+// EJA zero settings reply: the cutoff as a float, then the mode byte.
+constexpr int kCutoff = 0;
+constexpr int kZeroMode = 4;
+
+void showEjaZero(const Controls& c, const host::Reply& r) {
+    c.ejaCutoff->setText(r.floatText(kCutoff, kCutoffLength));
+    host::selectIndex(c.ejaMode, r.byte(kZeroMode));
 }
 
-struct Reader {
-    int replyCode;
-    void (*fill)(const Controls&, const std::uint8_t* data);
+// Not found: nothing changes. 1143, 1151, 1190 and 1192 are judged by the
+// generic write result.
+constexpr host::ReaderRow<Controls> kReaders[] = {
+    {kSmvVariablesRead, showVariables},
+    {kSmvDisplayRead, showDisplayBits},
+    {kEjaDisplayRead, showEjaDisplay},
+    {kEjaZeroRead, showEjaZero},
 };
-constexpr std::array kReaders{
-    Reader{kSmvVariablesRead, showVariables},
-    Reader{kSmvDisplayRead, showDisplayBits},
-    Reader{kEjaDisplayRead, showEjaDisplay},
-    Reader{kEjaZeroRead, showEjaZero},
-};
-
-QPushButton* button(const char* name) {
-    const auto row = std::find_if(kRequests.begin(), kRequests.end(), [name](const Request& r) {
-        return std::string_view(r.button) == name;
-    });
-    return app::makeButton(name, QString::fromLatin1(row->caption));
-}
 
 template <std::size_t N> QStringList texts(const std::array<const char*, N>& items) {
     QStringList out;
@@ -225,15 +231,18 @@ template <std::size_t N> QStringList texts(const std::array<const char*, N>& ite
 }
 
 QComboBox* list(const char* name, const QStringList& items) {
-    auto* combo = app::makeCombo(name, items);
+    auto* combo = host::makeCombo(name, items);
     combo->setCurrentIndex(0);
     return combo;
 }
 
 } // namespace
 
-void buildDpMv(TForm1& form) {
-    auto& cycle = form.cycle();
+void buildDpMv(host::PageHost& host) {
+    host::Buttons buttons;
+    auto button = [&buttons](const char* name, const char* caption) {
+        return buttons.make(name, QString::fromLatin1(caption));
+    };
 
     Controls c{};
     for (std::size_t i = 0; i < kVariables.size(); ++i)
@@ -246,73 +255,51 @@ void buildDpMv(TForm1& form) {
     for (std::size_t i = 0; i < kEjaDisplayLists.size(); ++i)
         c.ejaDisplay[i] = list(kEjaDisplayLists[i], ejaDisplayTexts);
     c.ejaMode = list("EJAMODEM", texts(kEjaModeItems));
-    c.ejaCutoff = app::makeEdit("EJAlingdian");
+    c.ejaCutoff = host::makeEdit("EJAlingdian");
     c.ejaCutoff->setText(QStringLiteral("EJAlingdian"));
 
     // Rosemount 3051
-    app::FormGroup zero("GroupBox13", QStringLiteral("Rosemount 3051 Set zero point"));
-    zero.addRow(QString(), {button("Button42")});
+    host::FormGroup zero("GroupBox13", QStringLiteral("Rosemount 3051 Set zero point"));
+    zero.addRow(QString(), {button("Button42", "Set zero point")});
 
     // Rosemount 300SMV: variables above display in one outer group.
-    app::FormGroup smv("GroupBox14", QStringLiteral("Rosemount 300SMV Configuration"));
-    app::FormGroup variables("GroupBox15", QStringLiteral("Rosemount 300SMV Configuration"));
+    host::FormGroup smv("GroupBox14", QStringLiteral("Rosemount 300SMV Configuration"));
+    host::FormGroup variables("GroupBox15", QStringLiteral("Rosemount 300SMV Configuration"));
     for (std::size_t i = 0; i < kVariables.size(); ++i)
         variables.addRow(QString::fromLatin1(kVariables[i].label), {c.variables[i]});
-    variables.addRow(QString(), {button("Button44"), button("Button45")});
-    app::FormGroup display("GroupBox17", QStringLiteral("Content displayed on the screen"));
+    variables.addRow(QString(), {button("Button44", "Query"), button("Button45", "SET")});
+    host::FormGroup display("GroupBox17", QStringLiteral("Content displayed on the screen"));
     for (std::size_t i = 0; i < kDisplayBits.size(); ++i)
         display.addRow(QString::fromLatin1(kDisplayBits[i].label), {c.display[i]});
-    display.addRow(QString(), {button("Button47"), button("Button46")});
+    display.addRow(QString(), {button("Button47", "Query"), button("Button46", "SET")});
     smv.addWide(variables.box());
     smv.addWide(display.box());
 
     // EJA
-    app::FormGroup eja("GroupBox18", QStringLiteral("EJA Transmitter Zero Adjustment and Display"));
+    host::FormGroup eja("GroupBox18", QStringLiteral("EJA Transmitter Zero Adjustment and Display"));
     eja.addRow(QStringLiteral("Display Content:"), {c.ejaDisplay[0]});
     for (std::size_t i = 1; i < c.ejaDisplay.size(); ++i)
         eja.addRow(QString(), {c.ejaDisplay[i]});
-    eja.addRow(QString(), {button("Button48"), button("Button49")});
+    eja.addRow(QString(), {button("Button48", "Query"), button("Button49", "SET")});
     eja.addRow(QStringLiteral("Zero Set Mode:"), {c.ejaMode});
     eja.addRow(QStringLiteral("Zero Cutoff:"), {c.ejaCutoff});
-    const int last = eja.addRow(QString(), {button("Button50"), button("Button51")});
+    const int last = eja.addRow(QString(), {button("Button50", "Query"), button("Button51", "SET")});
     eja.grid()->setRowStretch(last + 1, 1); // rows stay together at the top
     for (auto* combo : c.ejaDisplay)
         combo->setMinimumWidth(140);
     for (auto* combo : c.variables)
         combo->setMinimumWidth(170);
 
-    form.addToPage("TabSheet1", zero.box(), 0, 0);
-    form.addToPage("TabSheet1", smv.box(), 1, 0);
-    form.addToPage("TabSheet1", eja.box(), 0, 1, 2, 1);
+    host.place(host::Page::DpMv, zero.box(), 0, 0);
+    host.place(host::Page::DpMv, smv.box(), 1, 0);
+    host.place(host::Page::DpMv, eja.box(), 0, 1, 2, 1);
     // The groups keep their own width; the rest of the page stays empty.
     auto* rest = new QWidget;
     rest->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
-    form.addToPage("TabSheet1", rest, 0, 2);
+    host.place(host::Page::DpMv, rest, 0, 2);
 
-    for (const Request& r : kRequests) {
-        auto* b = form.findChild<QPushButton*>(QString::fromLatin1(r.button));
-        form.onClick(b, [&cycle, c, r] {
-            cycle.begin(r.replyCode);
-            const Bytes data = r.data(c, cycle.buffer()); // a bad number stops here
-            cycle.sendLong(r.replyCode, r.command, data, {.echo = r.echo});
-        });
-    }
-
-    // Read decoders: the reply is found by the standard scan; response code and
-    // byte count are not looked at. Not found: nothing changes.
-    for (const Reader& r : kReaders) {
-        cycle.registerDecoder(r.replyCode, [&cycle, c, fill = r.fill] {
-            const auto K = cycle.locate();
-            if (!K) {
-                cycle.setStatus(QStringLiteral("Upload failed!"));
-                return;
-            }
-            fill(c, cycle.buffer().data() + *K + 11); // from the first data byte
-            cycle.setStatus(QStringLiteral("Upload successful!"));
-        });
-    }
-    // 1143, 1151, 1190 and 1192 are the generic write result the cycle
-    // already registers.
+    host::bindRequests<Controls>(host, buttons, c, kRequests);
+    host::bindReaders<Controls>(host, c, kReaders);
 }
 
-} // namespace vendor
+} // namespace devices

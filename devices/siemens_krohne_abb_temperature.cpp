@@ -1,11 +1,12 @@
 // Siemens, KROHNE TT50C and ABB TTH200 temperature transmitter groups: sensor
 // type and connection of each maker's transmitter, read and written with the
 // maker's own commands.
-#include "ops/ops.h"
+#include "devices/devices.h"
 
-#include "app/main_window.h"
-#include "app/widgets.h"
-#include "vendor/coded_list.h"
+#include "devices/coded_list.h"
+#include "hart/link_buffer.h"
+#include "host/bind.h"
+#include "host/widgets.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -17,7 +18,7 @@
 #include <array>
 #include <vector>
 
-namespace vendor {
+namespace devices {
 
 namespace {
 
@@ -154,22 +155,16 @@ struct Controls {
     QComboBox* abbConnection;    // ABBTTH200WAY
 };
 
-using Bytes = std::vector<std::uint8_t>;
-using DataBuilder = Bytes (*)(const Controls&, const hart::LinkBuffer&);
-
-Bytes noData(const Controls&, const hart::LinkBuffer&) {
-    return {};
-}
-Bytes channelZero(const Controls&, const hart::LinkBuffer&) {
-    return {0x00};
+void channelZero(const Controls&, host::Payload& p) {
+    p.byte(0x00);
 }
 
-Bytes siemensWrite(const Controls& c, const hart::LinkBuffer&) {
+void siemensWrite(const Controls& c, host::Payload& p) {
     const int i = c.siemens->currentIndex();
     const SiemensItem& item = i >= 0 && static_cast<std::size_t>(i) < kSiemensItems.size()
                                   ? kSiemensItems[static_cast<std::size_t>(i)]
                                   : kSiemensUnselected;
-    return {0x00, item.sensor, item.connection};
+    p.bytes(std::array{std::uint8_t{0x00}, item.sensor, item.connection});
 }
 
 // Every list of this tab sends 0x00 while nothing is chosen, so a SET always goes out.
@@ -177,33 +172,86 @@ std::uint8_t sent(const CodedList& list, const QComboBox* combo) {
     return codeFor(list, combo->currentIndex()).value();
 }
 
-Bytes krohneWrite(const Controls& c, const hart::LinkBuffer& b) {
-    Bytes data(2 + kKrohneSavedLength);
-    data[0] = sent(kKrohneSensor, c.krohneSensor);
-    data[1] = sent(kKrohneConnection, c.krohneConnection);
+void krohneWrite(const Controls& c, host::Payload& p) {
+    p.byte(sent(kKrohneSensor, c.krohneSensor));
+    p.byte(sent(kKrohneConnection, c.krohneConnection));
     // The rest of the device's block goes back as the last read left it.
-    std::copy_n(b.begin() + hart::lb::kKrohneSaved, kKrohneSavedLength, data.begin() + 2);
-    return data;
+    const auto& b = p.buffer();
+    p.bytes(std::span(b).subspan(hart::lb::kKrohneSaved, kKrohneSavedLength));
 }
 
-Bytes abbWrite(const Controls& c, const hart::LinkBuffer&) {
-    return {0x00, sent(kAbbSensor, c.abbSensor), sent(kAbbConnection, c.abbConnection)};
+void abbWrite(const Controls& c, host::Payload& p) {
+    p.byte(0x00);
+    p.byte(sent(kAbbSensor, c.abbSensor));
+    p.byte(sent(kAbbConnection, c.abbConnection));
 }
 
-// Every button of this tab: the frame is shown only while ShowVendorFrames is on.
-struct Request {
-    const char* button;
-    std::uint8_t command;
-    int replyCode;
-    DataBuilder data;
+// Every button of this tab shows its frame only while ShowVendorFrames is on.
+constexpr auto kVendor = host::Echo::VendorFlag;
+using Row = host::RequestRow<Controls>;
+constexpr Row kRequests[] = {
+    {.button = "Button2", .replyCode = kSiemensRead, .frame = host::longFrame(140),
+     .data = channelZero, .echo = kVendor},
+    {.button = "Button11", .replyCode = kSiemensWrite, .frame = host::longFrame(141),
+     .data = siemensWrite, .echo = kVendor},
+    {.button = "Button63", .replyCode = kKrohneRead, .frame = host::longFrame(130),
+     .echo = kVendor, .gate = host::PortGate::Always},
+    {.button = "Button64", .replyCode = kKrohneWrite, .frame = host::longFrame(131),
+     .data = krohneWrite, .echo = kVendor, .gate = host::PortGate::Always},
+    {.button = "Button68", .replyCode = kAbbRead, .frame = host::longFrame(190),
+     .data = channelZero, .echo = kVendor, .gate = host::PortGate::Always},
+    {.button = "Button67", .replyCode = kAbbWrite, .frame = host::longFrame(195),
+     .data = abbWrite, .echo = kVendor, .gate = host::PortGate::Always},
 };
-constexpr std::array kRequests{
-    Request{"Button2", 140, kSiemensRead, channelZero},
-    Request{"Button11", 141, kSiemensWrite, siemensWrite},
-    Request{"Button63", 130, kKrohneRead, noData},
-    Request{"Button64", 131, kKrohneWrite, krohneWrite},
-    Request{"Button68", 190, kAbbRead, channelZero},
-    Request{"Button67", 195, kAbbWrite, abbWrite},
+
+// Reply data of the three reads.
+constexpr int kSiemensSensor = 1; // after the channel byte
+constexpr int kSiemensConnection = 2;
+constexpr int kKrohneSensorCode = 0;
+constexpr int kKrohneConnectionCode = 1;
+constexpr int kKrohneBlock = 2; // the ten bytes the write sends back
+constexpr int kAbbSensorCode = 1;
+constexpr int kAbbConnectionCode = 2;
+
+// Siemens: accepted only with three data bytes and a connection code below 5.
+bool siemensAccepted(const host::Reply& r) {
+    return r.byteCount() == 5 && r.byte(kSiemensConnection) < 5;
+}
+
+void showSiemens(const Controls& c, const host::Reply& r) {
+    const auto row = std::find_if(kSiemensItems.begin(), kSiemensItems.end(), [&](auto& i) {
+        return i.sensor == r.byte(kSiemensSensor) && i.connection == r.byte(kSiemensConnection);
+    });
+    // A pair the list does not hold leaves it with nothing chosen.
+    host::selectIndex(c.siemens, row == kSiemensItems.end()
+                                     ? -1
+                                     : static_cast<int>(row - kSiemensItems.begin()));
+}
+
+void showKrohne(const Controls& c, const host::Reply& r) {
+    std::copy_n(r.at(kKrohneBlock), kKrohneSavedLength,
+                r.buffer().begin() + hart::lb::kKrohneSaved);
+    showCode(c.krohneSensor, kKrohneSensor, r.byte(kKrohneSensorCode));
+    showCode(c.krohneConnection, kKrohneConnection, r.byte(kKrohneConnectionCode));
+}
+
+void showAbb(const Controls& c, const host::Reply& r) {
+    showCode(c.abbSensor, kAbbSensor, r.byte(kAbbSensorCode));
+    showCode(c.abbConnection, kAbbConnection, r.byte(kAbbConnectionCode));
+}
+
+// 141 (Siemens) and 526 (ABB) are judged by the generic write result, 523
+// (KROHNE) by its variant.
+constexpr host::ReaderRow<Controls> kReaders[] = {
+    {.replyCode = kSiemensRead, .fill = showSiemens, .accept = siemensAccepted},
+    {.replyCode = kKrohneRead,
+     .fill = showKrohne,
+     .scan = hart::kKrohneReadScan,
+     .failureText = host::status::kUploadFailedPlain},
+    {.replyCode = kAbbRead,
+     .fill = showAbb,
+     .scan = hart::kAbbReadScan,
+     .failureText = host::status::kUploadFailedPlain},
 };
 
 QComboBox* codedCombo(const char* name, const CodedList& list) {
@@ -214,113 +262,60 @@ QComboBox* codedCombo(const char* name, const CodedList& list) {
 }
 
 // "Query" and "SET" side by side, to the right under the lists.
-QWidget* buttonRow(const char* query, const char* set) {
+QWidget* buttonRow(host::Buttons& buttons, const char* query, const char* set) {
     auto* row = new QWidget;
     auto* h = new QHBoxLayout(row);
     h->setContentsMargins(0, 0, 0, 0);
     h->addStretch(1);
-    h->addWidget(app::makeButton(query, QStringLiteral("Query")));
-    h->addWidget(app::makeButton(set, QStringLiteral("SET")));
+    h->addWidget(buttons.make(query, QStringLiteral("Query")));
+    h->addWidget(buttons.make(set, QStringLiteral("SET")));
     return row;
 }
 
 } // namespace
 
-void buildSiemensKrohneAbbTemperature(TForm1& form) {
-    auto& cycle = form.cycle();
+void buildSiemensKrohneAbbTemperature(host::PageHost& host) {
+    host::Buttons buttons;
 
     QStringList siemensTexts;
     for (const auto& item : kSiemensItems)
         siemensTexts << QString::fromUtf8(item.text);
     Controls c{
-        app::makeCombo("ComboBox7", siemensTexts),  codedCombo("TT50NEXING", kKrohneSensor),
+        host::makeCombo("ComboBox7", siemensTexts),  codedCombo("TT50NEXING", kKrohneSensor),
         codedCombo("TT50WAR", kKrohneConnection),   codedCombo("ABBTTH200NEIXING", kAbbSensor),
         codedCombo("ABBTTH200WAY", kAbbConnection),
     };
     // Shown from the start, so that the SET writes what the list says.
     c.siemens->setCurrentIndex(0);
 
-    app::FormGroup siemens("GroupBox9", QStringLiteral("Siemens temperature transmitter"));
+    host::FormGroup siemens("GroupBox9", QStringLiteral("Siemens temperature transmitter"));
     siemens.addRow(QStringLiteral("Siemens Temperature Sensor Type:"), {c.siemens});
-    siemens.addRow(QString(), {buttonRow("Button2", "Button11")});
+    siemens.addRow(QString(), {buttonRow(buttons, "Button2", "Button11")});
 
-    app::FormGroup krohne("GroupBox21", QStringLiteral("KROHNE TT50C"));
+    host::FormGroup krohne("GroupBox21", QStringLiteral("KROHNE TT50C"));
     krohne.addRow(QStringLiteral("Sensor Type:"), {c.krohneSensor});
     krohne.addRow(QStringLiteral("Connection Type:"), {c.krohneConnection});
-    krohne.addRow(QString(), {buttonRow("Button63", "Button64")});
+    krohne.addRow(QString(), {buttonRow(buttons, "Button63", "Button64")});
 
-    app::FormGroup abb("GroupBox22", QStringLiteral("ABBTTH200"));
+    host::FormGroup abb("GroupBox22", QStringLiteral("ABBTTH200"));
     abb.addRow(QStringLiteral("Sensor Type:"), {c.abbSensor});
     abb.addRow(QStringLiteral("Connection Type:"), {c.abbConnection});
-    abb.addRow(QString(), {buttonRow("Button68", "Button67")});
+    abb.addRow(QString(), {buttonRow(buttons, "Button68", "Button67")});
 
     for (auto* combo :
          {c.siemens, c.krohneSensor, c.krohneConnection, c.abbSensor, c.abbConnection})
         combo->setMinimumWidth(260);
 
-    form.addToPage("TabSheet12", siemens.box(), 0, 0);
-    form.addToPage("TabSheet12", krohne.box(), 1, 0);
-    form.addToPage("TabSheet12", abb.box(), 2, 0);
+    host.place(host::Page::SiemensKrohneAbbTemperature, siemens.box(), 0, 0);
+    host.place(host::Page::SiemensKrohneAbbTemperature, krohne.box(), 1, 0);
+    host.place(host::Page::SiemensKrohneAbbTemperature, abb.box(), 2, 0);
     // The groups keep their own width; the rest of the page stays empty.
     auto* rest = new QWidget;
     rest->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
-    form.addToPage("TabSheet12", rest, 0, 1);
+    host.place(host::Page::SiemensKrohneAbbTemperature, rest, 0, 1);
 
-    for (const Request& r : kRequests) {
-        auto* button = form.findChild<QPushButton*>(QString::fromLatin1(r.button));
-        form.onClick(button, [&cycle, c, r] {
-            cycle.begin(r.replyCode);
-            const Bytes data = r.data(c, cycle.buffer());
-            cycle.sendLong(r.replyCode, r.command, data, {.echo = app::Echo::VendorFlag});
-        });
-    }
-
-    // Siemens: searched over the whole chunk; accepted only with three data
-    // bytes and a connection byte below 5.
-    cycle.registerDecoder(kSiemensRead, [&cycle, c] {
-        const auto& b = cycle.buffer();
-        const auto K = cycle.locate();
-        if (!K || b[*K + 8] != 5 || b[*K + 13] >= 5) {
-            cycle.setStatus(QStringLiteral("Upload failed!"));
-            return;
-        }
-        const auto row = std::find_if(kSiemensItems.begin(), kSiemensItems.end(), [&](auto& i) {
-            return i.sensor == b[*K + 12] && i.connection == b[*K + 13];
-        });
-        // A pair the list does not hold leaves it with nothing chosen.
-        app::selectIndex(c.siemens, row == kSiemensItems.end()
-                                        ? -1
-                                        : static_cast<int>(row - kSiemensItems.begin()));
-        cycle.setStatus(QStringLiteral("Upload successful!"));
-    });
-
-    cycle.registerDecoder(kKrohneRead, [&cycle, c] {
-        auto& b = cycle.buffer();
-        const auto K = cycle.locate(hart::kKrohneReadScan);
-        if (!K) {
-            cycle.setStatus(QStringLiteral("Upload failed"));
-            return;
-        }
-        std::copy_n(b.begin() + *K + 13, kKrohneSavedLength, b.begin() + hart::lb::kKrohneSaved);
-        showCode(c.krohneSensor, kKrohneSensor, b[*K + 11]);
-        showCode(c.krohneConnection, kKrohneConnection, b[*K + 12]);
-        cycle.setStatus(QStringLiteral("Upload successful!"));
-    });
-    cycle.registerDecoder(kKrohneWrite, [&cycle] { cycle.showWriteResult(true); });
-
-    cycle.registerDecoder(kAbbRead, [&cycle, c] {
-        const auto& b = cycle.buffer();
-        const auto K = cycle.locate(hart::kAbbReadScan);
-        if (!K) {
-            cycle.setStatus(QStringLiteral("Upload failed"));
-            return;
-        }
-        showCode(c.abbSensor, kAbbSensor, b[*K + 12]);
-        showCode(c.abbConnection, kAbbConnection, b[*K + 13]);
-        cycle.setStatus(QStringLiteral("Upload successful!"));
-    });
-    // 141 (Siemens) and 526 (ABB) are the generic write result the cycle
-    // already registers.
+    host::bindRequests<Controls>(host, buttons, c, kRequests);
+    host::bindReaders<Controls>(host, c, kReaders);
 }
 
-} // namespace vendor
+} // namespace devices

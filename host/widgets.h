@@ -19,7 +19,7 @@ class QPushButton;
 class QRadioButton;
 class QWidget;
 
-namespace app {
+namespace host {
 
 QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent = nullptr);
 QLineEdit* makeEdit(const char* name, QWidget* parent = nullptr);
@@ -65,4 +65,4 @@ std::string textOf(const QLineEdit* edit);
 void installKeyFilter(QLineEdit* edit, const hart::KeyFilterRule& rule,
                       QPushButton* gated = nullptr);
 
-} // namespace app
+} // namespace host

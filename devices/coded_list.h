@@ -5,8 +5,8 @@
 // chosen. Used by the Rosemount, Yokogawa, E+H, KROHNE and ABB groups of the
 // temperature-transmitter tabs.
 
-#include "app/request_cycle.h"
-#include "app/widgets.h"
+#include "host/request.h"
+#include "host/widgets.h"
 
 #include <QComboBox>
 #include <QString>
@@ -16,9 +16,8 @@
 #include <optional>
 #include <span>
 #include <string_view>
-#include <vector>
 
-namespace vendor {
+namespace devices {
 
 struct CodedItem {
     // Most items are selected by the very code they send.
@@ -60,7 +59,7 @@ inline QStringList itemTexts(const CodedList& list) {
 
 // An editable list, as on the form, filled from the table.
 inline QComboBox* makeCodedCombo(const char* name, const CodedList& list) {
-    return app::makeCombo(name, itemTexts(list));
+    return host::makeCombo(name, itemTexts(list));
 }
 
 // The code a request sends for the chosen position.
@@ -82,34 +81,18 @@ inline std::optional<int> indexFor(const CodedList& list, std::uint8_t code) {
 // Shows a code read back in its list.
 inline void showCode(QComboBox* combo, const CodedList& list, std::uint8_t code) {
     if (auto index = indexFor(list, code))
-        app::selectIndex(combo, *index);
+        host::selectIndex(combo, *index);
     else if (list.onUnknown == OnUnknown::Clear)
-        app::clearSelection(combo);
+        host::clearSelection(combo);
 }
 
-// One list a request takes a code from; `what` names it on the status line.
-struct Choice {
-    const QComboBox* combo;
-    const CodedList& list;
-    const char* what;
-};
-
-// The codes of the chosen items, in order. A list that has nothing chosen
-// and no code for that stops the request before anything is shown or sent:
-// the status line names the list and nothing is returned.
-inline std::optional<std::vector<std::uint8_t>> chosenCodes(app::RequestCycle& cycle,
-                                                            std::initializer_list<Choice> choices) {
-    std::vector<std::uint8_t> codes;
-    for (const Choice& c : choices) {
-        auto code = codeFor(c.list, c.combo->currentIndex());
-        if (!code) {
-            cycle.setStatus(
-                QStringLiteral("Nothing sent: choose the %1 first").arg(QLatin1String(c.what)));
-            return std::nullopt;
-        }
-        codes.push_back(*code);
-    }
-    return codes;
+// The code a request sends for the item chosen in `combo`. A list that has
+// nothing chosen and no code for that stops the request before anything is
+// sent, naming the list (`what`) on the status line.
+inline std::uint8_t chosenCode(const QComboBox* combo, const CodedList& list, const char* what) {
+    const auto code = codeFor(list, combo->currentIndex());
+    if (!code) host::Payload::refuse(QStringLiteral("choose the %1 first").arg(QLatin1String(what)));
+    return *code;
 }
 
-} // namespace vendor
+} // namespace devices

@@ -1,0 +1,70 @@
+#pragma once
+// Binds a page's rows to its controls: each request row to its button's click
+// and the one send path, each reader row to its reply code.
+
+#include "host/page_host.h"
+#include "host/reply.h"
+#include "host/request.h"
+#include "host/request_cycle.h"
+
+#include <QPushButton>
+#include <QString>
+
+#include <map>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace host {
+
+// The request buttons a page made, by object name.
+class Buttons {
+public:
+    QPushButton* make(const char* name, const QString& caption);
+    // The button made under `name`; a row naming a button the page did not
+    // make is a programming error (std::logic_error at start-up).
+    QPushButton* operator[](const char* name) const;
+
+private:
+    std::map<std::string, QPushButton*> byName_;
+};
+
+// Sends `row` now, reading `controls` as its steps need them.
+template <class C> void sendRow(RequestCycle& cycle, const RequestRow<C>& row, const C& controls) {
+    const bool sent = cycle.send(
+        row.spec(),
+        [&] {
+            if (row.clears) row.clears(controls);
+        },
+        [&](Payload& p) {
+            if (row.data) row.data(controls, p);
+        });
+    if (sent && row.sent) row.sent(controls);
+}
+
+template <class C>
+void bindRequests(PageHost& host, const Buttons& buttons, const C& controls,
+                  std::span<const RequestRow<C>> rows) {
+    for (const RequestRow<C>& row : rows) {
+        QPushButton* button = buttons[row.button];
+        host.cycle().addRequest(row.replyCode);
+        if (row.gate == PortGate::WithPort) host.portDependent(button);
+        host.onClick(button, [&cycle = host.cycle(), &row, controls] {
+            sendRow(cycle, row, controls);
+        });
+    }
+}
+
+template <class C>
+void bindReaders(PageHost& host, const C& controls, std::span<const ReaderRow<C>> rows) {
+    for (const ReaderRow<C>& row : rows) {
+        ReaderSpec spec{row.replyCode, row.scan, row.failureText,
+                        [&row, controls](const Reply& r) { row.fill(controls, r); }, nullptr,
+                        nullptr};
+        if (row.failed) spec.failed = [&row, controls] { row.failed(controls); };
+        if (row.accept) spec.accept = row.accept;
+        host.cycle().addReader(std::move(spec));
+    }
+}
+
+} // namespace host

@@ -1,0 +1,55 @@
+#pragma once
+// What a page sees of the window: the request cycle, a place for each of its
+// controls, and the port state. The window implements it; pages include only
+// this layer, never the window.
+
+#include <functional>
+
+class QPushButton;
+class QTimer;
+class QWidget;
+
+namespace host {
+
+class RequestCycle;
+
+// The pages of the page control, and the two inner temperature pages.
+enum class Page {
+    OnlineTest,                  // "On-line test "
+    Calibration,                 // "I/O Calibration"
+    ParameterSettings,           // "Instrument parameter settings"
+    DeviceInformation,           // "Instrument information"
+    RosemountEhTemperature,      // "Rosemount And E+H Temperature transmitter"
+    SiemensKrohneAbbTemperature, // "Siemens+KROHNE+ABB Temperature Transmitter"
+    DpMv,                        // "DP & MV Transmitter"
+};
+
+// What opening and closing the port (and the start-up step) does to a field.
+enum class PortReset {
+    Clear,        // emptied (edit, label) or left with no selection (list)
+    ClearAtStart, // emptied at start only
+    FirstItem,    // a list back to its first item
+    Check,        // a radio button chosen at start and on open
+};
+
+class PageHost {
+public:
+    virtual RequestCycle& cycle() = 0;
+    // Puts a control on a page's grid.
+    virtual void place(Page page, QWidget* widget, int row, int column, int rowSpan = 1,
+                       int columnSpan = 1) = 0;
+    // A button enabled only while the port is open.
+    virtual void portDependent(QPushButton* button) = 0;
+    virtual void resetWithPort(QWidget* field, PortReset how) = 0;
+    // Runs a click through the window's error handler: an error thrown by the
+    // handler is shown in a message box and ends the action.
+    virtual void onClick(QPushButton* button, std::function<void()> handler) = 0;
+    virtual void guarded(const std::function<void()>& handler) = 0;
+    // Timer1, the discovery cycle's step.
+    virtual QTimer* discoveryTimer() = 0;
+
+protected:
+    ~PageHost() = default;
+};
+
+} // namespace host

@@ -1,0 +1,231 @@
+#include "host/request_cycle.h"
+
+#include "hart/frame.h"
+#include "host/status_texts.h"
+#include "serial/tcomm.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+namespace host {
+
+namespace {
+
+constexpr int kPauseMs = 200;
+
+QString hexText(std::span<const std::uint8_t> bytes) {
+    return QString::fromStdString(hart::hexEcho(bytes));
+}
+
+ReplyCodeRow rowOf(int code) {
+    if (auto row = findReplyCode(code)) return *row;
+    throw std::logic_error("reply code " + std::to_string(code) + " is not in the reply-code table");
+}
+
+} // namespace
+
+void startIfIdle(QTimer* timer) {
+    if (!timer->isActive()) timer->start();
+}
+
+RequestCycle::RequestCycle(TComm& comm, CycleViews views, QObject* parent)
+    : QObject(parent), comm_(comm), v_(views) {
+    connect(v_.decodeTimer, &QTimer::timeout, this, &RequestCycle::onDecodeTimer);
+    connect(v_.timeoutTimer, &QTimer::timeout, this, &RequestCycle::onTimeoutTimer);
+}
+
+void RequestCycle::setStatus(const QString& text) {
+    v_.statusLine->setText(text);
+}
+QString RequestCycle::status() const {
+    return v_.statusLine->text();
+}
+void RequestCycle::clearSendView() {
+    v_.sendView->clear();
+}
+
+std::uint8_t RequestCycle::masterBit() const {
+    return hart::masterBitForIndex(masterSelector_ ? masterSelector_->currentIndex() : -1);
+}
+
+bool RequestCycle::send(const RequestSpec& spec, const std::function<void()>& clears,
+                        const std::function<void(Payload&)>& data) {
+    const ReplyCodeRow row = rowOf(spec.replyCode);
+    if (!spec.awaiting.keepReceiveView) v_.receiveView->clear();
+    setStatus(QString::fromLatin1(row.sending == Sending::Uploading ? status::kUploading
+                                                                    : status::kDownloading));
+    if (clears) clears();
+
+    Payload payload(buffer_);
+    try {
+        if (data) data(payload); // a number that does not convert ends the request here
+    } catch (const Refusal& refusal) {
+        setStatus(QString::fromStdString(refusal.what()));
+        return false;
+    }
+
+    const std::uint8_t master =
+        spec.master == Master::Primary ? hart::kPrimaryMaster : masterBit();
+    std::size_t length = 0;
+    switch (spec.frame.kind) {
+    case FrameSpec::Kind::Long:
+        length = hart::buildLongFrame(buffer_, master, spec.frame.command, payload.data());
+        break;
+    case FrameSpec::Kind::Short:
+        buffer_[hart::lb::kPollAddress] = payload.address();
+        length = hart::buildShortFrame(buffer_, spec.frame.preambles, master, payload.address());
+        break;
+    case FrameSpec::Kind::Manual:
+        length = hart::buildManualFrame(buffer_, payload.data());
+        break;
+    }
+    transmit(spec, row, length);
+    return true;
+}
+
+void RequestCycle::transmit(const RequestSpec& spec, const ReplyCodeRow& row, std::size_t length) {
+    auto frame = hart::transmitFrame(buffer_, length);
+    switch (spec.echo) {
+    case Echo::Show:
+        v_.sendView->setText(hexText(frame));
+        break;
+    case Echo::VendorFlag:
+        v_.sendView->setText(showVendorFrames_ ? hexText(frame) : QString());
+        break;
+    case Echo::Hide:
+        v_.sendView->clear();
+        break;
+    case Echo::Keep:
+        break;
+    }
+    bytesSent_ += static_cast<int>(length);
+    v_.sentCounter->setText(QString::number(bytesSent_));
+    // A closed port refuses the block; the request then simply times out.
+    comm_.SendBlock(frame.data(), static_cast<std::uint16_t>(frame.size()));
+    if (row.pause) QThread::msleep(kPauseMs);
+    replyCode_ = spec.replyCode;
+    timeoutClass_ = spec.awaiting.timeout.value_or(row.timeout);
+    if (spec.awaiting.startTimeout) startIfIdle(v_.timeoutTimer);
+}
+
+void RequestCycle::addReader(ReaderSpec reader) {
+    const ReplyCodeRow row = rowOf(reader.replyCode);
+    if (row.judge != Judge::Reader)
+        throw std::logic_error("reply code " + std::to_string(reader.replyCode) +
+                               " is judged by the write result and takes no reader");
+    const int code = reader.replyCode;
+    if (!readers_.emplace(code, std::move(reader)).second)
+        throw std::logic_error("a second reader for reply code " + std::to_string(code));
+}
+
+void RequestCycle::addRequest(int replyCode) {
+    rowOf(replyCode);
+    requested_.insert(replyCode);
+}
+
+int RequestCycle::judgesOf(int replyCode) const {
+    const auto row = findReplyCode(replyCode);
+    if (!row) return 0;
+    const int readers = static_cast<int>(readers_.count(replyCode));
+    return row->judge == Judge::Reader ? readers : 1 + readers;
+}
+
+void RequestCycle::checkReaders() const {
+    for (int code : requested_)
+        if (judgesOf(code) != 1)
+            throw std::logic_error("reply code " + std::to_string(code) + " has " +
+                                   std::to_string(judgesOf(code)) + " readers instead of one");
+    for (const auto& [code, reader] : readers_)
+        if (!requested_.count(code))
+            throw std::logic_error("the reader of reply code " + std::to_string(code) +
+                                   " has no request");
+}
+
+void RequestCycle::read(const ReaderSpec& reader) {
+    const auto K = hart::locate(buffer_, scanLimit_, reader.scan);
+    const auto form = reader.scan.delimiter == hart::kShortReply ? Reply::Form::Short
+                                                                 : Reply::Form::Long;
+    if (K) {
+        const Reply reply(buffer_, *K, form);
+        if (!reader.accept || reader.accept(reply)) {
+            reader.fill(reply);
+            setStatus(QString::fromLatin1(status::kUploadSuccessful));
+            return;
+        }
+    }
+    if (reader.failed) reader.failed();
+    setStatus(QString::fromLatin1(reader.failureText));
+}
+
+void RequestCycle::judgeWrite(bool krohneVariant) {
+    setStatus(QString::fromStdString(hart::writeResult(buffer_, scanLimit_, krohneVariant)));
+}
+
+void RequestCycle::onReceiveData(const std::uint8_t* bytes, std::uint16_t length) {
+    const int m = std::min<int>(length, hart::lb::kReceiveMax);
+    std::copy_n(bytes, m, buffer_.begin() + hart::lb::kReceive);
+    bytesReceived_ += m;
+    v_.receivedCounter->setText(QString::number(bytesReceived_));
+    scanLimit_ = m - 4;
+    if (replyCode_ == 0) return; // nothing awaited: stored and counted only
+    v_.receiveView->setPlainText(hexText(std::span(bytes, static_cast<std::size_t>(m))));
+    if (replyCode_ == kManualReply) {
+        // The manual command stays pending: every later chunk is shown too.
+        v_.decodeTimer->stop();
+    } else {
+        startIfIdle(v_.decodeTimer);
+    }
+    v_.timeoutTimer->stop();
+    setStatus(QString::fromLatin1(status::kUploadSuccessful));
+}
+
+void RequestCycle::onDecodeTimer() {
+    v_.decodeTimer->stop();
+    const auto row = findReplyCode(replyCode_);
+    if (!row || row->judge == Judge::ReceiveView) return; // nothing awaited, or shown as it came
+    replyCode_ = 0;
+    v_.timeoutTimer->stop();
+    std::function<void()> judge;
+    switch (row->judge) {
+    case Judge::Reader:
+        if (auto it = readers_.find(row->code); it != readers_.end())
+            judge = [this, &reader = it->second] { read(reader); };
+        break;
+    case Judge::WriteResult:
+        judge = [this] { judgeWrite(false); };
+        break;
+    case Judge::KrohneWriteResult:
+        judge = [this] { judgeWrite(true); };
+        break;
+    case Judge::ReceiveView:
+        break;
+    }
+    if (!judge) return;
+    if (guard_)
+        guard_(judge);
+    else
+        judge();
+}
+
+void RequestCycle::onTimeoutTimer() {
+    v_.timeoutTimer->stop();
+    if (timeoutClass_ == TimeoutClass::Read || timeoutClass_ == TimeoutClass::Write) {
+        v_.statusLine->clear();
+        setStatus(QString::fromLatin1(status::kTimeout));
+    }
+}
+
+void RequestCycle::resetCounters() {
+    bytesSent_ = 0;
+    bytesReceived_ = 0;
+}
+
+} // namespace host

@@ -1,0 +1,133 @@
+#pragma once
+// The request cycle: one LinkBuffer shared by every operation, the awaited
+// reply (PendingReply), the one send path every request row runs through, the
+// receive handler, the decode timer (Timer2), the reply timeout (Timer3) and
+// the readers, one per reply code.
+
+#include "hart/link_buffer.h"
+#include "hart/reply.h"
+#include "host/reply.h"
+#include "host/reply_codes.h"
+#include "host/request.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QTimer;
+class TComm;
+
+namespace host {
+
+struct CycleViews {
+    QLineEdit* sendView;         // discomm
+    QPlainTextEdit* receiveView; // Memo8
+    QLabel* sentCounter;         // Label56
+    QLabel* receivedCounter;     // Label67
+    QLabel* statusLine;          // Label68
+    QTimer* decodeTimer;         // Timer2
+    QTimer* timeoutTimer;        // Timer3
+};
+
+// A reader with its page's controls bound.
+struct ReaderSpec {
+    int replyCode;
+    hart::Scan scan;
+    const char* failureText;
+    std::function<void(const Reply&)> fill;
+    std::function<void()> failed;              // may be empty
+    std::function<bool(const Reply&)> accept;  // may be empty
+};
+
+class RequestCycle : public QObject {
+    Q_OBJECT
+public:
+    RequestCycle(TComm& comm, CycleViews views, QObject* parent = nullptr);
+
+    hart::LinkBuffer& buffer() { return buffer_; }
+    const hart::LinkBuffer& buffer() const { return buffer_; }
+    int scanLimit() const { return scanLimit_; } // L of the last chunk
+    int replyCode() const { return replyCode_; }
+    std::optional<TimeoutClass> timeoutClass() const { return timeoutClass_; }
+
+    void setStatus(const QString& text);
+    QString status() const;
+    void clearSendView();
+
+    // The "First Device"/"Second Device" list that sets the master bit.
+    void setMasterSelector(QComboBox* combo) { masterSelector_ = combo; }
+    std::uint8_t masterBit() const;
+    // On for the rest of the run once the "Serial Port:" label is clicked.
+    void setShowVendorFrames() { showVendorFrames_ = true; }
+    bool showVendorFrames() const { return showVendorFrames_; }
+
+    // The one send path. `clears` empties the fields the reply will fill;
+    // `data` appends the data bytes and may stop the request (see request.h).
+    // True when the frame went out.
+    bool send(const RequestSpec& spec, const std::function<void()>& clears,
+              const std::function<void(Payload&)>& data);
+
+    // Readers by reply code. A second reader for a code, or a reader for a
+    // code that another judge decodes, is a programming error: std::logic_error.
+    void addReader(ReaderSpec reader);
+    // Records that a request row sends `replyCode` (a code not in the reply
+    // code table is a programming error).
+    void addRequest(int replyCode);
+    // Every code a request sends is judged by exactly one reader (its own or
+    // the write result), and every reader has a request; std::logic_error
+    // naming the first code that is not.
+    void checkReaders() const;
+    // How many judges the reply of `replyCode` has: 1 when all is well.
+    int judgesOf(int replyCode) const;
+    const std::set<int>& requestedCodes() const { return requested_; }
+
+    // Receive handler, bound to the serial port's received-data event.
+    void onReceiveData(const std::uint8_t* bytes, std::uint16_t length);
+
+    // Counters (reset when the port opens).
+    void resetCounters();
+    int bytesSent() const { return bytesSent_; }
+    int bytesReceived() const { return bytesReceived_; }
+
+    // Wraps readers so that a thrown error reaches the window's handler.
+    void setErrorHandler(std::function<void(const std::function<void()>&)> guard) {
+        guard_ = std::move(guard);
+    }
+
+private:
+    void transmit(const RequestSpec& spec, const ReplyCodeRow& row, std::size_t length);
+    void read(const ReaderSpec& reader);
+    void judgeWrite(bool krohneVariant);
+    void onDecodeTimer();
+    void onTimeoutTimer();
+
+    TComm& comm_;
+    CycleViews v_;
+    hart::LinkBuffer buffer_{};
+    int replyCode_ = 0;
+    std::optional<TimeoutClass> timeoutClass_;
+    int scanLimit_ = -4;
+    int bytesSent_ = 0;
+    int bytesReceived_ = 0;
+    bool showVendorFrames_ = false;
+    QComboBox* masterSelector_ = nullptr;
+    std::map<int, ReaderSpec> readers_;
+    std::set<int> requested_;
+    std::function<void(const std::function<void()>&)> guard_;
+};
+
+// Starts a timer unless it already runs: starting a running timer must not
+// move its deadline.
+void startIfIdle(QTimer* timer);
+
+} // namespace host
