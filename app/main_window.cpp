@@ -31,6 +31,7 @@
 
 #include <exception>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 #include <string>
 
@@ -268,6 +269,12 @@ void TForm1::buildFrame() {
 }
 
 void TForm1::buildPages() {
+    std::map<QString, QScrollArea*> grids;
+    auto page = [&grids](const PageDef& def) {
+        auto* area = makePage(def.name);
+        grids[QString::fromLatin1(def.name)] = area;
+        return area;
+    };
     for (const auto& p : kPages) {
         if (QLatin1String(p.name) == QLatin1String(kTemperatureHolder)) {
             auto* inner = new QTabWidget;
@@ -278,17 +285,14 @@ void TForm1::buildPages() {
             l->setContentsMargins(0, 0, 0, 0);
             l->addWidget(inner);
             for (const auto& ip : kTemperaturePages)
-                inner->addTab(makePage(ip.name), tabCaption(ip.caption));
+                inner->addTab(page(ip), tabCaption(ip.caption));
             pages_->addTab(holder, tabCaption(p.caption));
         } else {
-            pages_->addTab(makePage(p.name), tabCaption(p.caption));
+            pages_->addTab(page(p), tabCaption(p.caption));
         }
     }
-    for (const char* grid : kPageGrids) {
-        auto* area = findChild<QScrollArea*>(QString::fromLatin1(grid));
-        if (!area) throw std::logic_error(std::string("no page ") + grid);
-        pageAreas_.push_back(area);
-    }
+    for (const char* grid : kPageGrids)
+        pageAreas_.push_back(grids.at(QString::fromLatin1(grid)));
 
     // Device information makes the serial-number field and the polling-address
     // list that discovery fills.
@@ -309,9 +313,8 @@ void TForm1::fitToPages() {
     // Large enough to show the biggest page without scrolling, where the
     // screen allows it.
     QSize content;
-    for (auto* area : findChildren<QScrollArea*>())
-        if (area->objectName().startsWith(QLatin1String("TabSheet")))
-            content = content.expandedTo(area->widget()->sizeHint());
+    for (auto* area : pageAreas_)
+        content = content.expandedTo(area->widget()->sizeHint());
     QSize chrome = sizeHint() - pages_->sizeHint();
     QSize want = content + chrome + QSize(40, 80);
     if (auto* screen = QGuiApplication::primaryScreen())

@@ -16,6 +16,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include "host/bind.h"
+#include "host/reply_codes.h"
+
+#include <stdexcept>
+
 using rig::Bytes;
 using rig::hex;
 using rig::WindowRig;
@@ -25,7 +30,7 @@ namespace {
 bool portButtonsEnabled(WindowRig& r, bool enabled) {
     for (int i = 2; i <= 47; ++i) {
         auto* b = r.get<QPushButton>(QStringLiteral("Button%1").arg(i).toLatin1().constData());
-        if (b && b->isEnabled() != enabled) return false;
+        if (!b || b->isEnabled() != enabled) return false;
     }
     return true;
 }
@@ -61,6 +66,8 @@ private slots:
     void identitySurvivesReopen();
     void farSideHangsUp();
     void simulatedTransmitterFromPortList();
+    void everyRequestHasOneReader();
+    void readerMistakesAreCaught();
 };
 
 void MainWindowTest::startState() {
@@ -69,6 +76,11 @@ void MainWindowTest::startState() {
     QCOMPARE(r.get<QPushButton>("Button1")->text(), QStringLiteral("Open"));
     QVERIFY(r.get<QPushButton>("Button1")->isEnabled());
     QVERIFY(portButtonsEnabled(r, false));
+    // The device groups outside the port-dependent range are usable while closed.
+    for (const char* b : {"Button48", "Button49", "Button50", "Button51", "Button52", "Button53",
+                          "Button54", "Button55", "Button56", "Button59", "Button63", "Button64",
+                          "Button65", "Button67", "Button68", "Button69", "Button70"})
+        QVERIFY2(r.get<QPushButton>(b)->isEnabled(), b);
     QVERIFY(r.get<QPushButton>("Button18")->isHidden());
     QCOMPARE(r.get<QTabWidget>("PageControl2")->currentIndex(), 0);
     QCOMPARE(r.get<QTabWidget>("PageControl2")->tabText(0), QStringLiteral("On-line test "));
@@ -398,5 +410,35 @@ void MainWindowTest::simulatedTransmitterFromPortList() {
     QCOMPARE(text(r, "Edit4"), QStringLiteral("66051"));
 }
 
+
+void MainWindowTest::everyRequestHasOneReader() {
+    WindowRig r(false);
+    const auto& requested = r.cycle().requestedCodes();
+    // Every code of the reply-code table is sent by some button, and each
+    // one's reply has exactly one judge: its reader or the write result.
+    QCOMPARE(requested.size(), host::replyCodes().size());
+    for (const auto& row : host::replyCodes()) {
+        QVERIFY2(requested.count(row.code), qPrintable(QString::number(row.code)));
+        QVERIFY2(r.cycle().judgesOf(row.code) == 1, qPrintable(QString::number(row.code)));
+    }
+}
+
+void MainWindowTest::readerMistakesAreCaught() {
+    WindowRig r(false);
+    auto reader = [](int code) {
+        return host::ReaderSpec{code, hart::kStandardScan, host::status::kUploadFailed,
+                                [](const host::Reply&) {}, nullptr, nullptr};
+    };
+    // A second reader for a code, a reader for a written code, a code no
+    // table row has: each stops the program at start-up.
+    QVERIFY_THROWS_EXCEPTION(std::logic_error, r.cycle().addReader(reader(103)));
+    QVERIFY_THROWS_EXCEPTION(std::logic_error, r.cycle().addReader(reader(144)));
+    QVERIFY_THROWS_EXCEPTION(std::logic_error, r.cycle().addRequest(4242));
+    host::Buttons buttons;
+    buttons.make("Button99", QStringLiteral("x"));
+    QVERIFY_THROWS_EXCEPTION(std::logic_error, buttons.make("Button99", QStringLiteral("y")));
+    QVERIFY_THROWS_EXCEPTION(std::logic_error, buttons["Button98"]);
+    delete buttons["Button99"];
+}
 QTEST_MAIN(MainWindowTest)
 #include "tst_main_window.moc"
