@@ -132,9 +132,26 @@ std::string fullFloatText(float v) {
     return std::signbit(v) ? "-" + body : body;
 }
 
+// A field of n characters shows the first n characters of the text. In
+// scientific notation that would drop the exponent and show a value wrong by
+// orders of magnitude, so there the mantissa is cut instead and the exponent
+// kept; when not even sign, first digit and exponent fit, that shortest form
+// is shown whole (the field grows rather than lie).
 std::string cut(std::string text, std::optional<int> n) {
-    if (n) text.resize(std::min(text.size(), static_cast<std::size_t>(std::max(*n, 0))));
-    return text;
+    if (!n) return text;
+    const auto width = static_cast<std::size_t>(std::max(*n, 0));
+    if (text.size() <= width) return text;
+    const std::size_t e = text.find('E');
+    if (e == std::string::npos) {
+        text.resize(width);
+        return text;
+    }
+    const std::string exponent = text.substr(e);
+    const std::size_t shortest = text.front() == '-' ? 2 : 1; // sign and first digit
+    std::string mantissa =
+        text.substr(0, std::max(shortest, width - std::min(width, exponent.size())));
+    if (mantissa.back() == '.') mantissa.pop_back();
+    return mantissa + exponent;
 }
 
 std::array<std::uint8_t, 4> readFour(const std::uint8_t* bytes) {

@@ -33,7 +33,11 @@ float wireFloatToValue(std::span<const std::uint8_t, 4> bytes);
 float wireFloatToValue(const std::uint8_t* bytes); // reads 4 bytes
 
 // ---- FloatText: 15 significant digits, plain or scientific, "INF"/"NAN".
-// `n` cuts the text to its first n characters (a cut, not a rounding).
+// `n` cuts the text to its first n characters (a cut, not a rounding). A text
+// in scientific notation keeps its exponent: the mantissa is cut so that
+// mantissa + "E" + exponent fit n ("4.99999E-5" in 10), without a trailing
+// point ("4E-5" in 5); when not even one digit and the exponent fit, that
+// shortest form is returned whole ("1E20" for n = 3).
 std::string floatText(float v, std::optional<int> n = std::nullopt);
 // With the marker option: a first byte of 0x7F shows "0.000".
 std::string floatTextMarked(const std::uint8_t* bytes, std::optional<int> n = std::nullopt);

@@ -154,6 +154,56 @@ INSTANTIATE_TEST_SUITE_P(
         return "Row" + std::to_string(info.index);
     });
 
+// A cut scientific text keeps its exponent: the mantissa is cut (no rounding)
+// so that mantissa, "E" and exponent fit the field, a mantissa never ends in
+// a bare point, and when even sign, one digit and exponent do not fit, that
+// shortest form is shown whole. Lengths 3, 5, 6 and 10 are the field widths
+// the pages use. Full texts are the hand-rounded 15-digit values.
+TEST(FloatTextCut, ScientificTextsKeepTheirExponent) {
+    struct Row {
+        const char* bytes;
+        const char* full; // no length given
+        const char* n3;
+        const char* n5;
+        const char* n6;
+        const char* n10;
+    };
+    const std::vector<Row> rows{
+        // 5E-5 = 4.99999987368938E-5
+        {"38 51 B7 17", "4.99999987368938E-5", "4E-5", "4E-5", "4.9E-5", "4.99999E-5"},
+        // 1E20: positive exponent of two digits
+        {"60 AD 78 EC", "1.00000002004088E20", "1E20", "1E20", "1.0E20", "1.00000E20"},
+        // -1E-5: the sign counts towards the length
+        {"B7 27 C5 AC", "-9.99999974737875E-6", "-9E-6", "-9E-6", "-9E-6", "-9.9999E-6"},
+        // largest negative float
+        {"FF 7F FF FF", "-3.40282346638529E38", "-3E38", "-3E38", "-3E38", "-3.4028E38"},
+        // -2^52 = -4503599627370496: trailing zero of the 15 digits dropped
+        {"D9 80 00 00", "-4.5035996273705E15", "-4E15", "-4E15", "-4E15", "-4.5035E15"},
+        // -2^-46: sign, digit and a four-character exponent exceed 5
+        {"A8 80 00 00", "-1.4210854715202E-14", "-1E-14", "-1E-14", "-1E-14", "-1.421E-14"},
+        // smallest subnormal: three-digit exponent
+        {"00 00 00 01", "1.40129846432482E-45", "1E-45", "1E-45", "1E-45", "1.4012E-45"},
+    };
+    for (const Row& row : rows) {
+        const auto bytes = four(row.bytes);
+        EXPECT_EQ(hart::floatTextOf(bytes.data()), row.full) << row.bytes;
+        EXPECT_EQ(hart::floatTextOf(bytes.data(), 3), row.n3) << row.bytes;
+        EXPECT_EQ(hart::floatTextOf(bytes.data(), 5), row.n5) << row.bytes;
+        EXPECT_EQ(hart::floatTextOf(bytes.data(), 6), row.n6) << row.bytes;
+        EXPECT_EQ(hart::floatTextOf(bytes.data(), 10), row.n10) << row.bytes;
+        EXPECT_EQ(hart::floatTextMarked(bytes.data(), 10), row.n10) << row.bytes;
+    }
+}
+
+TEST(FloatTextCut, ATextThatFitsIsNotTouched) {
+    const auto bytes = four("37 80 00 00"); // 2^-16 = 1.52587890625E-5, exact
+    EXPECT_EQ(hart::floatTextOf(bytes.data(), 16), "1.52587890625E-5");
+    EXPECT_EQ(hart::floatTextOf(bytes.data(), 15), "1.5258789062E-5");
+    EXPECT_EQ(hart::floatTextOf(bytes.data(), 40), "1.52587890625E-5");
+    // Plain texts are still cut as before, point and all.
+    EXPECT_EQ(hart::floatTextOf(four("42 C7 00 00").data(), 3), "99.");
+}
+
 TEST(FloatTextMarked, FirstByte7FShowsZeroWhateverFollows) {
     struct Row {
         const char* bytes;
@@ -164,7 +214,7 @@ TEST(FloatTextMarked, FirstByte7FShowsZeroWhateverFollows) {
     const std::vector<Row> rows{
         {"7F C0 00 00", 10, "0.000", "NAN"},
         {"7F A0 00 00", 10, "0.000", "NAN"},
-        {"7F 7F FF FF", 10, "0.000", "3.40282346"},
+        {"7F 7F FF FF", 10, "0.000", "3.40282E38"},
         {"7F C0 00 00", 3, "0.000", "NAN"},
         {"40 86 66 66", 10, "4.19999980", "4.19999980"},
         {"FF C0 00 00", 10, "NAN", "NAN"},
