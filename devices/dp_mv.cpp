@@ -217,10 +217,10 @@ void showEjaZero(const Controls& c, const host::Reply& r) {
 // Not found: nothing changes. 1143, 1151, 1190 and 1192 are judged by the
 // generic write result.
 constexpr host::ReaderRow<Controls> kReaders[] = {
-    {kSmvVariablesRead, showVariables},
-    {kSmvDisplayRead, showDisplayBits},
-    {kEjaDisplayRead, showEjaDisplay},
-    {kEjaZeroRead, showEjaZero},
+    {kSmvVariablesRead, 4, showVariables},
+    {kSmvDisplayRead, 2, showDisplayBits},
+    {kEjaDisplayRead, 4, showEjaDisplay},
+    {kEjaZeroRead, 5, showEjaZero},
 };
 
 template <std::size_t N> QStringList texts(const std::array<const char*, N>& items) {

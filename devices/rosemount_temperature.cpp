@@ -212,9 +212,9 @@ void showWiring(const Controls& c, const host::Reply& r) {
 }
 
 constexpr host::ReaderRow<Controls> kReaders[] = {
-    {k644Query, show644},
-    {k848Query, show848},
-    {.replyCode = kWiringQuery, .fill = showWiring, .scan = hart::kRosemount644SensorScan},
+    {k644Query, 3, show644},
+    {k848Query, 3, show848},
+    {.replyCode = kWiringQuery, .reads = 5, .fill = showWiring, .scan = hart::kRosemount644SensorScan},
 };
 
 } // namespace

@@ -229,7 +229,7 @@ void showSiemens(const Controls& c, const host::Reply& r) {
 }
 
 void showKrohne(const Controls& c, const host::Reply& r) {
-    std::copy_n(r.at(kKrohneBlock), kKrohneSavedLength,
+    std::copy_n(r.at(kKrohneBlock, kKrohneSavedLength), kKrohneSavedLength,
                 r.buffer().begin() + hart::lb::kKrohneSaved);
     showCode(c.krohneSensor, kKrohneSensor, r.byte(kKrohneSensorCode));
     showCode(c.krohneConnection, kKrohneConnection, r.byte(kKrohneConnectionCode));
@@ -243,12 +243,14 @@ void showAbb(const Controls& c, const host::Reply& r) {
 // 141 (Siemens) and 526 (ABB) are judged by the generic write result, 523
 // (KROHNE) by its variant.
 constexpr host::ReaderRow<Controls> kReaders[] = {
-    {.replyCode = kSiemensRead, .fill = showSiemens, .accept = siemensAccepted},
+    {.replyCode = kSiemensRead, .reads = 3, .fill = showSiemens, .accept = siemensAccepted},
     {.replyCode = kKrohneRead,
+     .reads = 2 + kKrohneSavedLength,
      .fill = showKrohne,
      .scan = hart::kKrohneReadScan,
      .failureText = host::status::kUploadFailedPlain},
     {.replyCode = kAbbRead,
+     .reads = 3,
      .fill = showAbb,
      .scan = hart::kAbbReadScan,
      .failureText = host::status::kUploadFailedPlain},

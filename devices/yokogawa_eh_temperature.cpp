@@ -317,17 +317,20 @@ void showEhOffset(const Controls& c, const host::Reply& r) {
 
 // The E+H replies must start within the first eleven bytes.
 constexpr host::ReaderRow<Controls> kReaders[] = {
-    {kYokoQuery, showYoko},
-    {kYokoResistanceQuery, showResistance},
+    {kYokoQuery, 3, showYoko},
+    {kYokoResistanceQuery, 4, showResistance},
     {.replyCode = kEhSensorQuery,
+     .reads = 3,
      .fill = showEhSensor,
      .scan = hart::kFixedWindowScan,
      .failureText = host::status::kUploadFailedPlain},
     {.replyCode = kEhWireQuery,
+     .reads = 3,
      .fill = showEhWires,
      .scan = hart::kFixedWindowScan,
      .failureText = host::status::kUploadFailedPlain},
     {.replyCode = kEhOffsetQuery,
+     .reads = 6,
      .fill = showEhOffset,
      .scan = hart::kFixedWindowScan,
      .failureText = host::status::kUploadFailedPlain},

@@ -65,9 +65,50 @@ std::string_view responseCodeMessage(std::uint8_t code, bool krohne) {
     return row != kResponseMessages.end() ? row->message : kChannelRestricted;
 }
 
-std::string writeResult(const LinkBuffer& b, int L, bool krohne) {
-    const std::optional<int> k = locate(b, L);
+namespace {
+// Offset of the byte count from K, and of the first status byte.
+constexpr int byteCountOffset(std::uint8_t delimiter) {
+    return (delimiter & kLongAddressBit) ? kByteCountOffset : 4;
+}
+} // namespace
+
+int dataBytesOf(const LinkBuffer& b, int K, std::uint8_t delimiter) {
+    return b[static_cast<std::size_t>(K + byteCountOffset(delimiter))] - 2;
+}
+
+ReplyDefect checkReply(const LinkBuffer& b, int K, std::uint8_t delimiter, int received) {
+    const int countAt = K + byteCountOffset(delimiter);
+    if (countAt >= received) return ReplyDefect::PastReceived;
+    const int count = b[static_cast<std::size_t>(countAt)];
+    if (count < 2) return ReplyDefect::NoStatusBytes;
+    const int checksumAt = countAt + 1 + count;
+    if (checksumAt >= received) return ReplyDefect::PastReceived;
+    std::uint8_t sum = 0;
+    for (int i = K + 1; i < checksumAt; ++i)
+        sum ^= b[static_cast<std::size_t>(i)];
+    return sum == b[static_cast<std::size_t>(checksumAt)] ? ReplyDefect::None
+                                                          : ReplyDefect::ChecksumWrong;
+}
+
+std::string_view defectText(ReplyDefect defect) {
+    switch (defect) {
+    case ReplyDefect::None:
+        break;
+    case ReplyDefect::NoStatusBytes:
+        return "reply without status bytes";
+    case ReplyDefect::PastReceived:
+        return "reply byte count past the bytes received";
+    case ReplyDefect::ChecksumWrong:
+        return "reply checksum wrong";
+    }
+    return {};
+}
+
+std::string writeResult(const LinkBuffer& b, int received, bool krohne) {
+    const std::optional<int> k = locate(b, received - 4);
     if (!k) return std::string(kWriteFailed);
+    if (const auto defect = checkReply(b, *k, kLongReply, received); defect != ReplyDefect::None)
+        return std::string(kWriteFailed) + " (" + std::string(defectText(defect)) + ")";
     return std::string(
         responseCodeMessage(b[static_cast<std::size_t>(*k + kResponseCodeOffset)], krohne));
 }

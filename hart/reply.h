@@ -46,12 +46,24 @@ inline constexpr Scan kAbbReadScan{kLongReply, 0, 10, std::nullopt, 6};
 // taken above 251, the largest L a reception of at most 255 bytes can give.
 std::optional<int> locate(const LinkBuffer& b, int L, const Scan& scan = kStandardScan);
 
+// A located reply's own checks, made before any of its bytes is shown: its
+// byte count covers both status bytes, every byte it counts and its checksum
+// were received (`received` bytes from index 0), and the checksum (XOR of the
+// delimiter through the last data byte) is right.
+enum class ReplyDefect { None, NoStatusBytes, PastReceived, ChecksumWrong };
+ReplyDefect checkReply(const LinkBuffer& b, int K, std::uint8_t delimiter, int received);
+// "reply checksum wrong", ...; empty for None.
+std::string_view defectText(ReplyDefect defect);
+// Data bytes (after the two status bytes) a located reply carries.
+int dataBytesOf(const LinkBuffer& b, int K, std::uint8_t delimiter);
+
 // Response-code text of a write reply. `krohne` selects the variant table
 // that adds 12 -> "Write failed!Invalid parameter settings".
 std::string_view responseCodeMessage(std::uint8_t code, bool krohne = false);
 
 // Generic write result: standard scan; "Write failed!" when no reply is found,
-// else the message for LinkBuffer[K+9].
-std::string writeResult(const LinkBuffer& b, int L, bool krohne = false);
+// "Write failed! (<defect>)" when the reply fails its checks, else the
+// message for its response code. `received` is the length of the last chunk.
+std::string writeResult(const LinkBuffer& b, int received, bool krohne = false);
 
 } // namespace hart

@@ -58,7 +58,7 @@ void bindRequests(PageHost& host, const Buttons& buttons, const C& controls,
 template <class C>
 void bindReaders(PageHost& host, const C& controls, std::span<const ReaderRow<C>> rows) {
     for (const ReaderRow<C>& row : rows) {
-        ReaderSpec spec{row.replyCode, row.scan, row.failureText,
+        ReaderSpec spec{row.replyCode, row.reads, row.scan, row.failureText,
                         [&row, controls](const Reply& r) { row.fill(controls, r); }, nullptr,
                         nullptr};
         if (row.failed) spec.failed = [&row, controls] { row.failed(controls); };

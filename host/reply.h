@@ -2,8 +2,11 @@
 // A reader row: how one reply code's reply is found and shown. The request
 // cycle runs every reader the same way: locate the reply with the row's scan
 // (and its acceptance test); not found, run the row's failure step and show
-// its failure text; found, fill the page from the reply's named data bytes
-// and show "Upload successful!".
+// its failure text; found, check it (its byte count against the bytes
+// received, its checksum, and that it carries the data bytes the row reads;
+// a reply that fails runs the failure step too, and the status line says
+// why after the failure text), then fill the page from the reply's named
+// data bytes and show "Upload successful!".
 //
 // Fill steps read data bytes by their index in the reply's data field
 // (data byte j of a long reply stands at K+11+j, of a short reply at K+7+j),
@@ -17,6 +20,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 namespace host {
 
@@ -24,14 +28,18 @@ namespace host {
 class Reply {
 public:
     enum class Form { Long, Short };
-    Reply(hart::LinkBuffer& buffer, int anchor, Form form)
+    // `dataBytes`: how many data bytes the reply carries (its byte count less
+    // the two status bytes), all of them received.
+    Reply(hart::LinkBuffer& buffer, int anchor, Form form, int dataBytes)
         : b_(buffer), k_(anchor), dataStart_(anchor + (form == Form::Long ? 11 : 7)),
-          header_(anchor + (form == Form::Long ? 7 : 3)) {}
+          header_(anchor + (form == Form::Long ? 7 : 3)), dataBytes_(dataBytes) {}
 
     // Data byte `j` (0 is the first byte after the two status bytes).
-    std::uint8_t byte(int j) const { return b_[index(j)]; }
-    // From data byte `j` on, for the multi-byte encodings.
-    const std::uint8_t* at(int j) const { return b_.data() + index(j); }
+    std::uint8_t byte(int j) const { return b_[index(j, 1)]; }
+    // `n` data bytes from byte `j` on, for the multi-byte encodings.
+    const std::uint8_t* at(int j, int n) const { return b_.data() + index(j, n); }
+    // How many data bytes the reply carries.
+    int dataBytes() const { return dataBytes_; }
 
     // FloatText of the WireFloat at data byte `j`: whole, or cut to `length`.
     QString floatText(int j, std::optional<int> length = std::nullopt) const;
@@ -48,17 +56,21 @@ public:
     hart::LinkBuffer& buffer() const { return b_; }
 
 private:
-    std::size_t index(int j) const { return static_cast<std::size_t>(dataStart_ + j); }
+    // A fill step that reads past the reply's own data is a programming
+    // error: its row declares too few bytes (std::logic_error).
+    std::size_t index(int j, int n) const;
 
     hart::LinkBuffer& b_;
     int k_;
     int dataStart_;
     int header_;
+    int dataBytes_;
 };
 
 // One reply code's reader. `C` is the page's struct of controls.
 template <class C> struct ReaderRow {
     int replyCode;
+    int reads; // data bytes the fill step needs; a shorter reply is not shown
     void (*fill)(const C&, const Reply&);
     hart::Scan scan = hart::kStandardScan;
     const char* failureText = status::kUploadFailed;

@@ -5,6 +5,9 @@
 
 #include <QLineEdit>
 
+#include <stdexcept>
+#include <string>
+
 namespace host {
 
 namespace {
@@ -29,12 +32,20 @@ void Payload::refuse(const QString& why) {
     throw Refusal(QStringLiteral("Nothing sent: %1.").arg(why).toStdString());
 }
 
+std::size_t Reply::index(int j, int n) const {
+    if (j < 0 || j + n > dataBytes_)
+        throw std::logic_error("a reader reads data bytes " + std::to_string(j) + ".." +
+                               std::to_string(j + n - 1) + " of a reply that carries " +
+                               std::to_string(dataBytes_));
+    return static_cast<std::size_t>(dataStart_ + j);
+}
+
 QString Reply::floatText(int j, std::optional<int> length) const {
-    return QString::fromStdString(hart::floatTextOf(at(j), length));
+    return QString::fromStdString(hart::floatTextOf(at(j, 4), length));
 }
 
 QString Reply::markedFloatText(int j, int length) const {
-    return QString::fromStdString(hart::floatTextMarked(at(j), length));
+    return QString::fromStdString(hart::floatTextMarked(at(j, 4), length));
 }
 
 } // namespace host

@@ -1,6 +1,7 @@
 #include "host/request_cycle.h"
 
 #include "hart/frame.h"
+#include "hart/names.h"
 #include "host/status_texts.h"
 #include "serial/tcomm.h"
 
@@ -150,23 +151,35 @@ void RequestCycle::checkReaders() const {
 }
 
 void RequestCycle::read(const ReaderSpec& reader) {
-    const auto K = hart::locate(buffer_, scanLimit_, reader.scan);
-    const auto form = reader.scan.delimiter == hart::kShortReply ? Reply::Form::Short
-                                                                 : Reply::Form::Long;
-    if (K) {
-        const Reply reply(buffer_, *K, form);
-        if (!reader.accept || reader.accept(reply)) {
+    const std::uint8_t delimiter = reader.scan.delimiter;
+    const auto form = delimiter == hart::kShortReply ? Reply::Form::Short : Reply::Form::Long;
+    // Why a located reply is not shown: its own checks, or too few data bytes
+    // (then the response code says why, e.g. "command not implemented").
+    std::string cause;
+    if (const auto K = hart::locate(buffer_, scanLimit_, reader.scan)) {
+        const auto defect = hart::checkReply(buffer_, *K, delimiter, received());
+        const int dataBytes = hart::dataBytesOf(buffer_, *K, delimiter);
+        const Reply reply(buffer_, *K, form, defect == hart::ReplyDefect::None ? dataBytes : 0);
+        if (defect != hart::ReplyDefect::None) {
+            cause = hart::defectText(defect);
+        } else if (dataBytes < reader.reads) {
+            cause = reply.responseCode() != hart::rc::kSuccess
+                        ? hart::statusSummary(reply.responseCode())
+                        : "reply too short";
+        } else if (!reader.accept || reader.accept(reply)) {
             reader.fill(reply);
             setStatus(QString::fromLatin1(status::kUploadSuccessful));
             return;
         }
     }
     if (reader.failed) reader.failed();
-    setStatus(QString::fromLatin1(reader.failureText));
+    QString text = QString::fromLatin1(reader.failureText);
+    if (!cause.empty()) text += QStringLiteral(" (%1)").arg(QString::fromStdString(cause));
+    setStatus(text);
 }
 
 void RequestCycle::judgeWrite(bool krohneVariant) {
-    setStatus(QString::fromStdString(hart::writeResult(buffer_, scanLimit_, krohneVariant)));
+    setStatus(QString::fromStdString(hart::writeResult(buffer_, received(), krohneVariant)));
 }
 
 void RequestCycle::onReceiveData(const std::uint8_t* bytes, std::uint16_t length) {

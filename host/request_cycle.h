@@ -42,6 +42,7 @@ struct CycleViews {
 // A reader with its page's controls bound.
 struct ReaderSpec {
     int replyCode;
+    int reads; // data bytes the fill needs
     hart::Scan scan;
     const char* failureText;
     std::function<void(const Reply&)> fill;
@@ -57,6 +58,7 @@ public:
     hart::LinkBuffer& buffer() { return buffer_; }
     const hart::LinkBuffer& buffer() const { return buffer_; }
     int scanLimit() const { return scanLimit_; } // L of the last chunk
+    int received() const { return scanLimit_ + 4; } // length of the last chunk
     int replyCode() const { return replyCode_; }
     std::optional<TimeoutClass> timeoutClass() const { return timeoutClass_; }
 

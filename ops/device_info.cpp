@@ -128,26 +128,26 @@ QString text(const std::string& s) {
 }
 
 void showMessage(const Controls& c, const host::Reply& r) {
-    c.message->setText(text(hart::packedAsciiToText(r.at(kMessage), kMessageChars)));
+    c.message->setText(text(hart::packedAsciiToText(r.at(kMessage, 24), kMessageChars)));
 }
 
 void showTagDescriptorDate(const Controls& c, const host::Reply& r) {
-    c.tag->setText(text(hart::packedAsciiToText(r.at(kTag), kTagChars)));
-    c.descriptor->setText(text(hart::packedAsciiToText(r.at(kDescriptor), kDescriptorChars)));
-    const hart::DateText date = hart::hartDateToText(r.at(kDate));
+    c.tag->setText(text(hart::packedAsciiToText(r.at(kTag, 6), kTagChars)));
+    c.descriptor->setText(text(hart::packedAsciiToText(r.at(kDescriptor, 12), kDescriptorChars)));
+    const hart::DateText date = hart::hartDateToText(r.at(kDate, 3));
     c.day->setText(text(date.day));
     c.month->setText(text(date.month));
     c.year->setText(text(date.year));
 }
 
 void showAssembly(const Controls& c, const host::Reply& r) {
-    c.assembly->setText(text(hart::uint24ToText(r.at(kAssembly))));
+    c.assembly->setText(text(hart::uint24ToText(r.at(kAssembly, 3))));
 }
 
 constexpr host::ReaderRow<Controls> kReaders[] = {
-    {112, showMessage},
-    {113, showTagDescriptorDate},
-    {.replyCode = 116, .fill = showAssembly, .failed = clearAssembly},
+    {112, 24, showMessage},
+    {113, 21, showTagDescriptorDate},
+    {.replyCode = 116, .reads = 3, .fill = showAssembly, .failed = clearAssembly},
 };
 
 // A row: label, field (or fields), query, SET, hint.

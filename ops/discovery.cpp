@@ -132,10 +132,12 @@ void deviceIdMissing(const Controls& c) {
 
 constexpr host::ReaderRow<Controls> kReaders[] = {
     {.replyCode = host::kDiscoveryReply,
+     .reads = 12,
      .fill = showIdentity,
      .scan = hart::kDiscoveryScan,
      .failed = identityMissing},
     {.replyCode = host::kDeviceIdReply,
+     .reads = 12,
      .fill = showDeviceId,
      .scan = hart::kShortStandardScan,
      .failureText = host::status::kUploadFailure,

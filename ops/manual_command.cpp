@@ -5,7 +5,7 @@
 // request is sent.
 #include "ops/ops.h"
 
-#include "hart/encodings.h"
+#include "hart/typed_frame.h"
 #include "host/bind.h"
 #include "host/widgets.h"
 
@@ -15,57 +15,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <algorithm>
-#include <cstdint>
-#include <string>
-#include <vector>
-
 namespace ops {
 
 namespace {
-
-constexpr std::size_t kMaxTypedBytes = 15;
-
-bool isUpperHex(char32_t c) {
-    return c >= 'A' && c <= 'F';
-}
-
-// "02 80 00 00" -> 02 80 00 00. Each byte is two digits, bytes separated by
-// exactly one space; a last byte needs no space after it and a single
-// character left over is ignored. At most 15 bytes are taken.
-std::vector<std::uint8_t> parseTyped(const std::u32string& text) {
-    const std::size_t L = text.size();
-    const std::size_t n = std::min(L / 3 + (L % 3 == 2 ? 1 : 0), kMaxTypedBytes);
-    if (n == 0) throw hart::ConversionError("NO SPACK");
-    for (std::size_t i = 0; i + 1 < n; ++i)
-        if (text[3 * i + 2] != U' ') throw hart::ConversionError("NO SPACK");
-
-    std::vector<std::uint8_t> bytes;
-    bool badDigit = false;
-    for (std::size_t i = 0; i < n; ++i) {
-        const char32_t high = text[3 * i];
-        const char32_t low = text[3 * i + 1];
-        int h = 0;
-        if (high >= '0' && high <= '9')
-            h = static_cast<int>(high - '0');
-        else if (isUpperHex(high))
-            h = static_cast<int>(high - 'A') + 10;
-        else
-            badDigit = true;
-        int l = 0;
-        if (isUpperHex(low)) {
-            l = static_cast<int>(low - 'A') + 10;
-        } else if (low <= '9') {
-            // A digit; anything below '0' stops here with the integer conversion error.
-            l = hart::parseInt(std::string(1, static_cast<char>(low)));
-        } else {
-            badDigit = true;
-        }
-        bytes.push_back(static_cast<std::uint8_t>(16 * h + l));
-    }
-    if (badDigit) throw hart::ConversionError("Data eeore!");
-    return bytes;
-}
 
 struct Controls {
     QLineEdit* typed; // Edit8
@@ -79,7 +31,7 @@ void clearSendView(const Controls& c) {
 }
 
 void typedBytes(const Controls& c, host::Payload& p) {
-    p.bytes(parseTyped(c.typed->text().toStdU32String()));
+    p.bytes(hart::parseTypedFrame(c.typed->text().toStdU32String()));
 }
 
 // No reader: while ReplyCode stays 104 the receive handler itself shows every chunk.

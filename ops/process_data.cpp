@@ -80,13 +80,15 @@ void showVariables(const Controls& c, const host::Reply& r) {
     show(0);
     // Only the primary variable's unit is the one the trims send back.
     r.buffer()[hart::lb::kPvUnit] = r.byte(variableUnit(0));
+    // A variable the byte count announces but the reply does not carry whole
+    // is not shown: its bytes would be the last reply's.
     for (int i = 1; i < static_cast<int>(kVariables.size()); ++i)
-        if (r.byteCount() > 1 + 5 * (i + 1)) show(i);
+        if (r.byteCount() > 1 + 5 * (i + 1) && r.dataBytes() >= variableValue(i) + 4) show(i);
 }
 
 constexpr host::ReaderRow<Controls> kReaders[] = {
-    {102, showCurrent},
-    {103, showVariables},
+    {102, 8, showCurrent},
+    {103, 9, showVariables},
 };
 
 } // namespace

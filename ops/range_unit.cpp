@@ -126,8 +126,8 @@ void outputMissing(const Controls& c) {
 }
 
 constexpr host::ReaderRow<Controls> kReaders[] = {
-    {.replyCode = 114, .fill = showLimits, .failed = limitsMissing},
-    {.replyCode = 115, .fill = showOutput, .failed = outputMissing},
+    {.replyCode = 114, .reads = 12, .fill = showLimits, .failed = limitsMissing},
+    {.replyCode = 115, .reads = 17, .fill = showOutput, .failed = outputMissing},
 };
 
 } // namespace

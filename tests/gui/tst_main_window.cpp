@@ -426,7 +426,7 @@ void MainWindowTest::everyRequestHasOneReader() {
 void MainWindowTest::readerMistakesAreCaught() {
     WindowRig r(false);
     auto reader = [](int code) {
-        return host::ReaderSpec{code, hart::kStandardScan, host::status::kUploadFailed,
+        return host::ReaderSpec{code, 0, hart::kStandardScan, host::status::kUploadFailed,
                                 [](const host::Reply&) {}, nullptr, nullptr};
     };
     // A second reader for a code, a reader for a written code, a code no

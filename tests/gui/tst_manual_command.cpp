@@ -80,18 +80,13 @@ void ManualCommandTest::accepted_data() {
         << "02 80 00 00 " << kCommandZero;
     QTest::newRow("FF FF FF FF FF FF 02 80 82 (five characters)")
         << "02 80" << hex("FF FF FF FF FF FF 02 80 82");
-    QTest::newRow("FF FF FF FF FF FF 02 80 82 (a lone character ignored)")
-        << "02 80 0" << hex("FF FF FF FF FF FF 02 80 82");
     QTest::newRow("FF FF FF FF FF FF 76 89 FD AD AF")
         << "76 89 FD AD" << hex("FF FF FF FF FF FF 76 89 FD AD AF");
     QTest::newRow("FF FF FF FF FF FF 0A B9 F0 43")
         << "0A B9 F0" << hex("FF FF FF FF FF FF 0A B9 F0 43");
-    // Sixteen bytes and more: the first fifteen and their checksum (01^..^0F = 00).
+    // Fifteen bytes, the most a frame may carry, and their checksum (01^..^0F = 00).
     QTest::newRow("FF FF FF FF FF FF 01 02 .. 0F 00")
-        << "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11"
-        << hex("FF FF FF FF FF FF 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 00");
-    QTest::newRow("FF FF FF FF FF FF 01 02 .. 0F 00 (junk after byte fifteen)")
-        << "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0Fzz9q"
+        << "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F"
         << hex("FF FF FF FF FF FF 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 00");
 }
 
@@ -128,6 +123,14 @@ void ManualCommandTest::refused_data() {
         << "02 8 " << QStringLiteral("' ' is not a valid integer value.");
     QTest::newRow("02 8-") << "02 8-" << QStringLiteral("'-' is not a valid integer value.");
     QTest::newRow("0.") << "0." << QStringLiteral("'.' is not a valid integer value.");
+    // Nothing typed is dropped: a leftover character, or a sixteenth byte,
+    // refuses the whole text.
+    QTest::newRow("02 80 0 (a leftover character)") << "02 80 0" << noSpace;
+    QTest::newRow("0280 (no space)") << "0280" << noSpace;
+    QTest::newRow("junk after byte fifteen")
+        << "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0Fzz9q" << noSpace;
+    QTest::newRow("sixteen bytes") << "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10"
+                                   << QStringLiteral("At most 15 bytes can be sent; nothing sent.");
     // The low digit below '0' stops the parse at once, before a bad high digit is reported.
     QTest::newRow("G+") << "G+" << QStringLiteral("'+' is not a valid integer value.");
 }

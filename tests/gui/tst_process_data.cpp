@@ -177,11 +177,11 @@ void TestProcessData::dataReplyDisplay_data() {
         << 32;
     QTest::newRow("byte count 26: ... 0C 60 AD 78 EC")
         << loop + pv32 + v2psi + v3mbar + v4kpa
-        << QStringList{"4.19999980", "-1.5", "0.000", "1.00000002"} << QList<int>{12, 5, 7, 9}
+        << QStringList{"4.19999980", "-1.5", "0.000", "1.00000E20"} << QList<int>{12, 5, 7, 9}
         << QStringList{"12_\u2103", "05_psi", "06_mbar", "09_KPa"} << 32;
     QTest::newRow("byte count 27: ... 0C 60 AD 78 EC 20")
         << loop + pv32 + v2psi + v3mbar + v4kpa + "20"
-        << QStringList{"4.19999980", "-1.5", "0.000", "1.00000002"} << QList<int>{12, 5, 7, 9}
+        << QStringList{"4.19999980", "-1.5", "0.000", "1.00000E20"} << QList<int>{12, 5, 7, 9}
         << QStringList{"12_\u2103", "05_psi", "06_mbar", "09_KPa"} << 32;
     // A code no row holds selects the catch-all "other"; 8 reads "06_mbar".
     QTest::newRow("byte count 11: 41 40 00 00 C8 41 AF 33 33")

@@ -162,7 +162,7 @@ TEST(LocateTruncation, EveryPrefixOfAReplyFailsCleanlyOrFindsTheAnchor) {
     for (std::size_t n = 0; n < 6; ++n) {
         LinkBuffer b{};
         const int L = receive(b, {whole.begin(), whole.begin() + static_cast<long>(n)});
-        EXPECT_EQ(hart::writeResult(b, L), "Write failed!") << "cut to " << n;
+        EXPECT_EQ(hart::writeResult(b, L + 4), "Write failed!") << "cut to " << n;
     }
 }
 
@@ -200,21 +200,62 @@ TEST(WriteResult, MessageOfTheResponseCodeAtKPlus9) {
         const char* expected;
     };
     const std::vector<Row> rows{
-        {"FF FF FF 86 26 05 01 02 03 2C 03 00 00 20", false, "Write successful!"},
-        {kGarbage + "FF FF 86 26 05 01 02 03 2C 03 07 00 20", false,
+        {"FF FF FF 86 26 05 01 02 03 2C 03 00 00 20 AA", false, "Write successful!"},
+        {kGarbage + "FF FF 86 26 05 01 02 03 2C 03 07 00 20 AD", false,
          "Write failed!Write protected!"},
-        {"FF 86 26 05 01 02 03 2C 03 02 00 20", false, "Write failed!The channel is restricted!"},
-        {"FF 86 26 05 01 02 03 2C 03 80 00 20", false, "Write failed!The channel is restricted!"},
-        {"FF 86 45 05 01 02 03 83 02 0C 00", true, "Write failed!Invalid parameter settings"},
-        {"FF 86 45 05 01 02 03 83 02 0C 00", false, "Write failed!The channel is restricted!"},
+        {"FF 86 26 05 01 02 03 2C 03 02 00 20 A8", false, "Write failed!The channel is restricted!"},
+        {"FF 86 26 05 01 02 03 2C 03 80 00 20 2A", false, "Write failed!The channel is restricted!"},
+        {"FF 86 45 05 01 02 03 83 02 0C 00 4B", true, "Write failed!Invalid parameter settings"},
+        {"FF 86 45 05 01 02 03 83 02 0C 00 4B", false, "Write failed!The channel is restricted!"},
         {"FF FF FF 06 80 00 03 00 00", false, "Write failed!"}, // short reply only
         {"FF 86 00", false, "Write failed!"},
+        // A reply that fails its own checks is not judged by its response code.
+        {"FF 86 26 05 01 02 03 2C 03 00 00 20 AB", false, "Write failed! (reply checksum wrong)"},
+        {"FF 86 26 05 01 02 03 2C 03 00 00 20", false,
+         "Write failed! (reply byte count past the bytes received)"},
+        {"FF 86 26 05 01 02 03 2C 03 00", false,
+         "Write failed! (reply byte count past the bytes received)"},
+        {"FF 86 26 05 01 02 03 2C 00 89", false, "Write failed! (reply without status bytes)"},
+        // Two status bytes and no data: the response code is all a write needs.
+        {"FF 86 26 05 01 02 03 27 02 40 00 C0", false, "Write failed!The channel is restricted!"},
     };
     for (const Row& row : rows) {
         LinkBuffer b{};
         const int L = receive(b, hex(row.chunk));
-        EXPECT_EQ(hart::writeResult(b, L, row.krohne), row.expected) << row.chunk;
+        EXPECT_EQ(hart::writeResult(b, L + 4, row.krohne), row.expected) << row.chunk;
     }
+}
+
+// Every cut of a good reply fails the checks until the checksum is in; a
+// byte changed anywhere from the delimiter on is caught by the checksum or
+// the byte count. Stale bytes past the chunk never complete a reply.
+TEST(CheckReply, CutsAndCorruptions) {
+    const auto whole = hex("FF FF 86 26 05 01 02 03 02 0A 00 00 41 40 00 00 42 48 00 00 A6");
+    constexpr int K = 1;
+    for (std::size_t n = 3; n <= whole.size(); ++n) {
+        LinkBuffer b{};
+        std::fill(b.begin(), b.end(), 0x00);
+        std::copy(whole.begin(), whole.end(), b.begin()); // the rest stands as stale bytes
+        const auto expected =
+            n == whole.size() ? hart::ReplyDefect::None : hart::ReplyDefect::PastReceived;
+        EXPECT_EQ(hart::checkReply(b, K, hart::kLongReply, static_cast<int>(n)), expected) << n;
+    }
+    for (std::size_t i = K + 1; i < whole.size(); ++i) {
+        LinkBuffer b{};
+        std::copy(whole.begin(), whole.end(), b.begin());
+        b[i] ^= 0x10;
+        const auto defect = hart::checkReply(b, K, hart::kLongReply, static_cast<int>(whole.size()));
+        EXPECT_NE(defect, hart::ReplyDefect::None) << "byte " << i;
+    }
+    LinkBuffer b{};
+    std::copy(whole.begin(), whole.end(), b.begin());
+    EXPECT_EQ(hart::dataBytesOf(b, K, hart::kLongReply), 8);
+    // Short replies count from K+4.
+    const auto shortReply = hex("FF 06 80 00 02 40 00 C4");
+    std::copy(shortReply.begin(), shortReply.end(), b.begin());
+    EXPECT_EQ(hart::checkReply(b, 0, hart::kShortReply, static_cast<int>(shortReply.size())),
+              hart::ReplyDefect::None);
+    EXPECT_EQ(hart::dataBytesOf(b, 0, hart::kShortReply), 0);
 }
 
 } // namespace
