@@ -430,3 +430,11 @@ void TForm1::resetFields(bool atStart) {
     statusLabel_->clear();
     if (auto* l = findChild<QLabel*>(QStringLiteral("Label33"))) l->clear();
 }
+
+void TForm1::openAtStart(const QString& port) {
+    if (const int item = portList_->findText(port); item >= 0)
+        portList_->setCurrentIndex(item);
+    else
+        portList_->setEditText(port);
+    guarded([this] { togglePort(); });
+}

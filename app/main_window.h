@@ -84,4 +84,10 @@ private:
     QLabel* receivedLabel_ = nullptr;       // Label67
     QLabel* statusLabel_ = nullptr;         // Label68
     QTabWidget* pages_ = nullptr;           // PageControl2
+
+public:
+    // `rx460k --port PORT`: puts PORT in the port list (selecting its item
+    // where it has one) and opens it as the Open button does; a failed open
+    // shows the usual error box.
+    void openAtStart(const QString& port);
 };
