@@ -455,3 +455,11 @@ void TForm1::resetFields(PortMoment moment) {
     receivedLabel_->clear();
     statusLabel_->clear();
 }
+
+void TForm1::openAtStart(const QString& port) {
+    if (const int item = portList_->findText(port); item >= 0)
+        portList_->setCurrentIndex(item);
+    else
+        portList_->setEditText(port);
+    guarded([this] { togglePort(); });
+}

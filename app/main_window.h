@@ -59,6 +59,10 @@ public:
 
     // Port control, as the Open/Close button does it.
     void togglePort();
+    // `rx460k --port PORT`: puts PORT in the port list (selecting its item
+    // where it has one) and opens it as the Open button does; a failed open
+    // shows the usual error box.
+    void openAtStart(const QString& port);
 
 private:
     enum class PortMoment { Start, Open, Close };

@@ -8,7 +8,11 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
 # fonts-noto-cjk: some device-specific list items are in Chinese.
-packages=(build-essential cmake g++ qt6-base-dev libgl-dev libgtest-dev googletest fonts-dejavu-core fonts-noto-cjk)
+# desktop-file-utils, appstream, libxml2-utils: the install test validates the
+# menu entry and the metainfo. dpkg-dev, file: `cpack -G DEB` computes the
+# package's dependencies with dpkg-shlibdeps.
+packages=(build-essential cmake g++ qt6-base-dev libgl-dev libgtest-dev googletest fonts-dejavu-core
+          fonts-noto-cjk desktop-file-utils appstream libxml2-utils dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

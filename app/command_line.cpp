@@ -1,0 +1,111 @@
+#include "app/command_line.h"
+
+#include "app/main_window.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace app {
+namespace {
+
+const QString kProgram = QStringLiteral("rx460k");
+const QString kSimulatedWord = QStringLiteral("simulated");
+
+struct Options {
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Show this help and exit.")};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                               QStringLiteral("Show the program's version and exit.")};
+    QCommandLineOption port{
+        QStringLiteral("port"),
+        QStringLiteral("Open PORT at start: COM1 ... COM9 (/dev/ttyS0 ... /dev/ttyS8), a device "
+                       "path such as /dev/ttyUSB0 or /dev/serial/by-id/..., or \"%1\" for the "
+                       "simulated transmitter.")
+            .arg(kSimulatedWord),
+        QStringLiteral("PORT")};
+    // --trace FILE goes here.
+};
+
+void addOptions(QCommandLineParser& parser, const Options& o) {
+    parser.setApplicationDescription(
+        QStringLiteral("Configuration tool for HART field instruments on a HART modem.\n"
+                       "The toolkit's own options (-platform, -style, ...) are accepted too."));
+    // The toolkit's options are single-dash words (-platform); read them as
+    // words, not as bundles of one-letter options.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption(o.help);
+    parser.addOption(o.version);
+    parser.addOption(o.port);
+}
+
+// Without an application object the parser cannot know the program's name
+// and writes a placeholder into the usage line; ours is always rx460k.
+QString helpText(const QCommandLineParser& parser) {
+    const QString text = parser.helpText();
+    return QStringLiteral("Usage: %1 [options]").arg(kProgram) + text.mid(text.indexOf(u'\n'));
+}
+
+CommandLine usageError(const QString& what) {
+    return {
+        .exit = true,
+        .exitCode = kUsageError,
+        .output =
+            QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n").arg(kProgram, what)};
+}
+
+} // namespace
+
+QString versionText() {
+    return QStringLiteral("%1 %2").arg(kProgram, QStringLiteral(PROJECT_VERSION));
+}
+
+QString portListText(const QString& portOption) {
+    return portOption == kSimulatedWord ? TForm1::simulatedPortName() : portOption;
+}
+
+QStringList rawArguments(int argc, const char* const* argv) {
+    QStringList out;
+    for (int i = 0; i < argc; ++i)
+        out << QString::fromLocal8Bit(argv[i]);
+    return out;
+}
+
+CommandLine readCommandLine(const QStringList& arguments, Stage stage) {
+    const Options o;
+    QCommandLineParser parser;
+    addOptions(parser, o);
+    const bool parsed = parser.parse(arguments);
+
+    // Help first, then version, whatever else stands beside them: someone
+    // who asks for help with a mistyped option should still get the help.
+    if (parser.isSet(o.help)) return {.exit = true, .output = helpText(parser)};
+    if (parser.isSet(o.version)) return {.exit = true, .output = versionText() + u'\n'};
+    if (stage == Stage::BeforeApplication) return {};
+
+    if (!parsed) return usageError(parser.errorText());
+    if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
+        return usageError(QStringLiteral("Unexpected argument '%1'.").arg(extra.first()));
+
+    CommandLine out;
+    if (parser.isSet(o.port)) {
+        const QString port = parser.value(o.port).trimmed();
+        if (port.isEmpty()) return usageError(QStringLiteral("--port needs a port name."));
+        out.start.port = portListText(port);
+    }
+    return out;
+}
+
+int finish(const CommandLine& commandLine) {
+    std::FILE* stream = commandLine.exitCode == 0 ? stdout : stderr;
+    std::fputs(commandLine.output.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+    return commandLine.exitCode;
+}
+
+void applyStartOptions(TForm1& window, const StartOptions& options) {
+    if (!options.port.isEmpty()) window.openAtStart(options.port);
+}
+
+} // namespace app

@@ -1,0 +1,62 @@
+#pragma once
+// The program's command line: --help, --version and --port PORT.
+//
+// The arguments are read twice. Before the application object exists, only
+// --help and --version are answered: they must work without a display, and
+// QApplication needs one. Options not known then may be the toolkit's own
+// (-platform, -style, ...), which QApplication takes out of the list; the
+// second reading, on what is left, treats anything unknown as an error.
+
+#include <QString>
+#include <QStringList>
+
+class TForm1;
+
+namespace app {
+
+// What the command line asks of the window once it exists.
+struct StartOptions {
+    // Port-list text to open at start ("COM3", a device path, or the
+    // simulated transmitter's entry); empty: the window starts closed.
+    QString port;
+    // A later `--trace FILE` adds its file here, its option in
+    // command_line.cpp (makeParser, readCommandLine) and its use in
+    // applyStartOptions.
+};
+
+enum class Stage {
+    BeforeApplication, // answers --help and --version, lets unknown options pass
+    AfterApplication,  // the toolkit's options are gone: anything unknown is an error
+};
+
+struct CommandLine {
+    bool exit = false; // answered here: print `output` and end with `exitCode`
+    int exitCode = 0;  // 0 after --help/--version, kUsageError after a bad argument
+    QString output;    // for stdout when exitCode is 0, else for stderr
+    StartOptions start;
+};
+
+inline constexpr int kUsageError = 2;
+
+// `arguments` includes the program name first, as argv does.
+CommandLine readCommandLine(const QStringList& arguments, Stage stage);
+
+// argv as text, for the reading before QApplication exists.
+QStringList rawArguments(int argc, const char* const* argv);
+
+// "rx460k 0.2.0": what --version prints; the version is the one the window's
+// version label shows.
+QString versionText();
+
+// The word `--port simulated` stands for the simulated transmitter's entry
+// in the port list; any other text is the port list's text as given.
+QString portListText(const QString& portOption);
+
+// Prints a CommandLine that ends the program and returns its exit code.
+int finish(const CommandLine& commandLine);
+
+// Opens the port asked for, as the Open button would; a port that fails to
+// open shows the usual error box and leaves the window as it was.
+void applyStartOptions(TForm1& window, const StartOptions& options);
+
+} // namespace app
