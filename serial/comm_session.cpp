@@ -21,12 +21,16 @@ CommSession::CommSession(std::uint64_t serial, int device, QObject* receiver,
     : serial(serial), device(device), receiver(receiver), sendQueueEmpty(sendQueueEmpty) {}
 
 CommSession::~CommSession() {
-    // Unread input belongs to a session that is over; discarding unsent output
-    // also keeps close() from waiting for it to drain. On a device that has
-    // gone each of these fails with EIO, and there is nothing left to undo.
-    (void)::tcflush(device, TCIOFLUSH);
-    (void)saved.restore(device);
-    (void)::ioctl(device, TIOCNXCL);
+    // A device someone else holds is left exactly as it is: its bytes and
+    // its exclusive mode are theirs.
+    if (held) {
+        // Unread input belongs to a session that is over; discarding unsent
+        // output also keeps close() from waiting for it to drain. On a device
+        // that has gone each of these fails with EIO, with nothing to undo.
+        (void)::tcflush(device, TCIOFLUSH);
+        (void)saved.restore(device);
+        (void)::ioctl(device, TIOCNXCL);
+    }
     ::close(device);
     if (closeSignal >= 0) ::close(closeSignal);
     if (lossSignal >= 0) ::close(lossSignal);

@@ -43,9 +43,10 @@ public:
 };
 
 struct CommSession {
-    // Takes the device descriptor; the destructor puts back the settings
-    // saved in `saved` (a device that has gone answers EIO: nothing to put
-    // back then), lifts the exclusive mode and closes every descriptor.
+    // Takes the device descriptor. The destructor closes every descriptor;
+    // once the device was `held`, it first discards the session's unread and
+    // unsent bytes, puts back the settings saved in `saved` and lifts the
+    // exclusive mode (a device that has gone answers EIO: nothing to undo).
     CommSession(std::uint64_t serial, int device, QObject* receiver,
                 std::atomic<bool>* sendQueueEmpty);
     ~CommSession();
@@ -61,6 +62,7 @@ struct CommSession {
     int lossSignal = -1;  // eventfd; the write thread found the device gone
     QObject* const receiver;
     std::atomic<bool>* const sendQueueEmpty;
+    bool held = false;  // ours alone: the device must not be touched before
     SavedTermios saved; // the device's settings as OpenPort found them
 
     // The read time-outs in force, in ms (written by the main thread whenever

@@ -91,6 +91,7 @@ void TComm::OpenPort() {
     auto session =
         std::make_unique<rxserial::CommSession>(++sessionSerial_, fd, this, &sendQueueEmpty_);
     if (const int error = takeExclusively(fd); error != 0) throw rxserial::openError(error, path);
+    session->held = true;
     if (!::isatty(fd)) throw ECommsError("File handle is not a comm handle ");
     // The tty layer's queues have fixed sizes: there is nothing to set, so
     // "Cannot setup comm buffer" cannot arise here.

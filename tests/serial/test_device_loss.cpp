@@ -130,6 +130,33 @@ INSTANTIATE_TEST_SUITE_P(
                                kReply, "DH"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The application closes the port from inside the event, as the Close button
+// would, and may open a new device at once.
+TEST(CommDeviceLossHandler, MayCloseAndReopenFromInsideTheEvent) {
+    auto pty = std::make_unique<Pty>();
+    auto next = std::make_unique<Pty>();
+    TComm comm;
+    Recorder seen(comm);
+    setWindowValues(comm, pty->path());
+    const int threadsBefore = workerThreadCount();
+    int hangups = 0;
+    comm.OnRequestHangup = [&](QObject* sender) {
+        EXPECT_EQ(sender, &comm);
+        ++hangups;
+        comm.ClosePort();
+        comm.setCommName(next->path());
+        comm.OpenPort();
+    };
+    comm.OpenPort();
+    pty->closeMaster();
+    ASSERT_TRUE(waitUntil([&] { return hangups == 1; }));
+    EXPECT_TRUE(comm.isOpen());
+    // The new open's two threads (they name themselves as they start), no more.
+    EXPECT_TRUE(waitUntil([&] { return workerThreadCount() == threadsBefore + 2; }));
+    expectRoundTrip(comm, seen, *next);
+    EXPECT_EQ(hangups, 1);
+}
+
 // A hang-up still queued when the port is closed concerns a session that is
 // over: it must not reach the application, least of all after a reopen.
 TEST(CommDeviceLossAfterClose, StaleHangupIsDropped) {

@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -142,9 +143,23 @@ TEST(CommOpenError, RealDevicesAndFilesSayWhy) {
         {"pty in exclusive mode", pty.path(),
          openAndDo([](int fd) { ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0); }), Failure::Busy, busy},
     };
+    // What the other opener has: its exclusive mode and bytes it has not read.
+    const auto holderState = [&](int fd) {
+        int exclusive = -1;
+        int unread = -1;
+        ::ioctl(fd, TIOCGEXCL, &exclusive);
+        ::ioctl(fd, FIONREAD, &unread);
+        return std::pair(exclusive, unread);
+    };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const int other = row.holdOpen(row.path);
+        std::pair<int, int> held;
+        if (other >= 0) {
+            pty.write("abc\n"); // one line: the holder reads in canonical mode
+            ASSERT_TRUE(waitUntil([&] { return holderState(other).second == 4; }));
+            held = holderState(other);
+        }
         TComm comm;
         setWindowValues(comm, row.path);
         const auto error = openFailure(comm);
@@ -155,6 +170,7 @@ TEST(CommOpenError, RealDevicesAndFilesSayWhy) {
         EXPECT_EQ(comm.handle(), -1);
         EXPECT_FALSE(comm.SendBlock("x", 1));
         if (other >= 0) {
+            EXPECT_EQ(holderState(other), held); // the refused open touched nothing
             ::ioctl(other, TIOCNXCL);
             ::close(other);
             // Once the other opener has let go, the port opens.
