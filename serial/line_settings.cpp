@@ -236,6 +236,7 @@ std::optional<Refusal> applyLineSettings(int fd, const TComm::LineSettings& s) {
         list += (list.empty() ? "" : ", ") + name;
     return Refusal{"The device did not take these line settings: " + list + ".", 0};
 }
+
 int applyModemLines(int fd, const TComm::LineSettings& s) {
     if (const int error = setModemLine(fd, TIOCM_DTR, dtrOn(s)); error != 0) return error;
 

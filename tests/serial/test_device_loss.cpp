@@ -60,6 +60,9 @@ TEST_P(CommDeviceLoss, ReportedOnceThenClosedAndReopened) {
     const int threadsBefore = workerThreadCount();
     const int fdsBefore = openFdCount();
     comm.OpenPort();
+    // Both threads running (each names itself as it starts), so that their
+    // end below is their own doing.
+    ASSERT_TRUE(waitUntil([&] { return workerThreadCount() == threadsBefore + 2; }));
     c.prepare(comm, seen, *pty);
 
     pty->closeMaster();
@@ -166,6 +169,7 @@ TEST(CommDeviceLossAfterClose, StaleHangupIsDropped) {
     setWindowValues(comm, pty->path());
     const int threadsBefore = workerThreadCount();
     comm.OpenPort();
+    ASSERT_TRUE(waitUntilNoEvents([&] { return workerThreadCount() == threadsBefore + 2; }));
     pty->closeMaster();
     // The read thread posts the hang-up and ends; the event stays queued.
     ASSERT_TRUE(waitUntilNoEvents([&] { return workerThreadCount() == threadsBefore; }));
