@@ -4,20 +4,59 @@
 
 #include <QCoreApplication>
 
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <utility>
 
 namespace rxserial {
 
+CommSession::CommSession(std::uint64_t serial, int device, QObject* receiver,
+                         std::atomic<bool>* sendQueueEmpty)
+    : serial(serial), device(device), receiver(receiver), sendQueueEmpty(sendQueueEmpty) {}
+
+CommSession::~CommSession() {
+    // A device someone else holds is left exactly as it is: its bytes and
+    // its exclusive mode are theirs.
+    if (held) {
+        // Unread input belongs to a session that is over; discarding unsent
+        // output also keeps close() from waiting for it to drain. On a device
+        // that has gone each of these fails with EIO, with nothing to undo.
+        (void)::tcflush(device, TCIOFLUSH);
+        (void)saved.restore(device);
+        (void)::ioctl(device, TIOCNXCL);
+    }
+    ::close(device);
+    if (closeSignal >= 0) ::close(closeSignal);
+    if (lossSignal >= 0) ::close(lossSignal);
+}
+
+int CommSession::createSignals() {
+    closeSignal = ::eventfd(0, EFD_CLOEXEC);
+    if (closeSignal < 0) return errno;
+    lossSignal = ::eventfd(0, EFD_CLOEXEC);
+    if (lossSignal < 0) return errno;
+    return 0;
+}
+
 void CommSession::post(Notice notice, QByteArray bytes, std::uint32_t value) const {
-    auto* event = new NoticeEvent(notice, std::move(bytes), value);
+    auto* event = new NoticeEvent(notice, serial, std::move(bytes), value);
     handOver(event);
     QCoreApplication::postEvent(receiver, event);
 }
 
 void CommSession::postHangup() {
-    if (!hangupPosted_.exchange(true)) post(Notice::RequestHangup);
+    if (std::exchange(hangupPosted_, true)) return;
+    post(Notice::RequestHangup);
+}
+
+void CommSession::signalLoss() const {
+    notify(lossSignal);
 }
 
 bool CommSession::closing() const {
@@ -37,6 +76,12 @@ int pollUntil(pollfd* fds, nfds_t count, std::optional<Clock::time_point> deadli
         const int ready = ::ppoll(fds, count, deadline ? &left : nullptr, nullptr);
         if (ready >= 0 || errno != EINTR) return ready;
     }
+}
+
+void notify(int eventFd) {
+    const std::uint64_t one = 1;
+    // Cannot fail short of a counter near 2^64, and nobody drains these.
+    [[maybe_unused]] const ssize_t put = ::write(eventFd, &one, sizeof one);
 }
 
 } // namespace rxserial

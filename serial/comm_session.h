@@ -1,9 +1,10 @@
 #pragma once
 // What one open port shares between TComm and its two worker threads: the
-// device, the close signal, the read time-outs and the way back to the main
-// thread. Created by OpenPort, destroyed by ClosePort after both threads have
-// been joined.
+// device, the close and loss signals, the read time-outs and the way back to
+// the main thread. Created by OpenPort; destroyed, after both threads have
+// been joined, by ClosePort or by an OpenPort that fails part-way.
 
+#include "serial/kernel_termios.h"
 #include "serial/tcomm.h"
 
 #include <QByteArray>
@@ -31,19 +32,38 @@ enum class Notice : int {
 
 class NoticeEvent : public QEvent {
 public:
-    NoticeEvent(Notice notice, QByteArray bytes, std::uint32_t value)
-        : QEvent(static_cast<QEvent::Type>(notice)), bytes(std::move(bytes)), value(value) {}
+    NoticeEvent(Notice notice, std::uint64_t session, QByteArray bytes, std::uint32_t value)
+        : QEvent(static_cast<QEvent::Type>(notice)), session(session), bytes(std::move(bytes)),
+          value(value) {}
     Notice notice() const { return static_cast<Notice>(type()); }
 
-    const QByteArray bytes;    // ReceiveData: the chunk
-    const std::uint32_t value; // ReceiveError: error flags; ModemStateChange: modem event
+    const std::uint64_t session; // CommSession::serial of the session that posted it
+    const QByteArray bytes;      // ReceiveData: the chunk
+    const std::uint32_t value;   // ReceiveError: error flags; ModemStateChange: modem event
 };
 
 struct CommSession {
-    int device = -1;
+    // Takes the device descriptor. The destructor closes every descriptor;
+    // once the device was `held`, it first discards the session's unread and
+    // unsent bytes, puts back the settings saved in `saved` and lifts the
+    // exclusive mode (a device that has gone answers EIO: nothing to undo).
+    CommSession(std::uint64_t serial, int device, QObject* receiver,
+                std::atomic<bool>* sendQueueEmpty);
+    ~CommSession();
+    CommSession(const CommSession&) = delete;
+    CommSession& operator=(const CommSession&) = delete;
+
+    // Creates the close and loss signals; returns 0 or the errno.
+    int createSignals();
+
+    const std::uint64_t serial; // tells this session's reports from an earlier one's
+    const int device;
     int closeSignal = -1; // eventfd; readable from the moment ClosePort begins
-    QObject* receiver = nullptr;
-    std::atomic<bool>* sendQueueEmpty = nullptr;
+    int lossSignal = -1;  // eventfd; the write thread found the device gone
+    QObject* const receiver;
+    std::atomic<bool>* const sendQueueEmpty;
+    bool held = false;  // ours alone: the device must not be touched before
+    SavedTermios saved; // the device's settings as OpenPort found them
 
     // The read time-outs in force, in ms (written by the main thread whenever
     // they are applied, read by the read thread at each wake-up).
@@ -51,20 +71,28 @@ struct CommSession {
     std::atomic<int> readTotalMultiplier{0};
     std::atomic<int> readTotalConstant{0};
     std::atomic<bool> ignoreNullChar{false};
+    // Bytes the read thread has taken from the device, chunks still being
+    // collected included.
+    std::atomic<std::uint64_t> bytesRead{0};
 
     void post(Notice notice, QByteArray bytes = {}, std::uint32_t value = 0) const;
-    // Posts RequestHangup once per session, whichever thread finds the device
-    // gone first.
+    // Read thread only: posts RequestHangup, once per session. Being the one
+    // poster keeps every chunk it read ahead of the hang-up.
     void postHangup();
+    // Write thread: the device failed under a write; the read thread reports.
+    void signalLoss() const;
     bool closing() const;
 
 private:
-    std::atomic<bool> hangupPosted_{false};
+    bool hangupPosted_ = false; // read thread only
 };
 
 // poll() until something is ready or the deadline passes (none: no limit).
 // Retries on EINTR with the time that is left, so a signal never stretches
 // the wait. Returns poll()'s result: 0 when the deadline passed.
 int pollUntil(pollfd* fds, nfds_t count, std::optional<Clock::time_point> deadline);
+
+// Adds one to an eventfd counter.
+void notify(int eventFd);
 
 } // namespace rxserial

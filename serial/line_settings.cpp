@@ -1,9 +1,16 @@
 #include "serial/line_settings.h"
 
+#include "serial/kernel_termios.h"
+
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
 #include <utility>
 
 // What Linux does not offer, and what the properties then do:
@@ -47,11 +54,72 @@ template <typename E> constexpr std::size_t index(E e) {
     return static_cast<std::size_t>(e);
 }
 
-void setModemLine(int fd, int line, bool on) {
-    // Errors are left alone: ENOTTY/EINVAL mean the device has no such line
-    // (a pseudo-terminal), which is "not supported here" rather than a
-    // failure, and a device that has gone away is reported by the read thread.
-    (void)::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line);
+// A device without the line or the request (a pseudo-terminal, many USB
+// adapters) answers ENOTTY or EINVAL: "not supported here", not a failure.
+bool unsupported(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
+
+int modemLineError(int result) {
+    if (result == 0 || unsupported(errno)) return 0;
+    return errno;
+}
+
+int setModemLine(int fd, int line, bool on) {
+    return modemLineError(::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line));
+}
+
+bool dtrOn(const TComm::LineSettings& s) {
+    return s.dtrControl != TDtrControl::DtrDisable;
+}
+bool rtsOn(const TComm::LineSettings& s) {
+    return s.rtsControl != TRtsControl::RtsDisable;
+}
+
+// The termios bits each setting owns, as they are named to the user. Data
+// bits and parity enable are not checked on a pseudo-terminal (wireOnly).
+struct FlagCheck {
+    const char* name;
+    tcflag_t termios::*word;
+    tcflag_t mask;
+    bool wireOnly;
+};
+
+constexpr std::array<FlagCheck, 11> kFlagChecks{{
+    {"data bits", &termios::c_cflag, CSIZE, true},
+    {"parity", &termios::c_cflag, PARENB, true},
+    {"parity", &termios::c_cflag, PARODD | CMSPAR, false},
+    {"stop bits", &termios::c_cflag, CSTOPB, false},
+    {"hardware flow control", &termios::c_cflag, CRTSCTS, false},
+    {"receiver", &termios::c_cflag, CREAD, false},
+    {"modem status ignored (CLOCAL)", &termios::c_cflag, CLOCAL, false},
+    {"parity checking", &termios::c_iflag, INPCK, false},
+    {"XON/XOFF flow control", &termios::c_iflag, IXON | IXOFF | IXANY, false},
+    {"raw mode", &termios::c_iflag,
+     IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IMAXBEL, false},
+    {"raw mode", &termios::c_lflag, ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN, false},
+}};
+
+struct CharCheck {
+    const char* name;
+    int index;
+};
+
+constexpr std::array<CharCheck, 4> kCharChecks{{
+    {"XON character", VSTART},
+    {"XOFF character", VSTOP},
+    {"read mode", VMIN},
+    {"read mode", VTIME},
+}};
+
+bool sameSpeed(int asked, int got) {
+    return std::llabs(static_cast<long long>(got) - asked) * 50 <= asked;
+}
+
+void addOnce(std::vector<std::string>& names, std::string name) {
+    for (const auto& known : names)
+        if (known == name) return;
+    names.push_back(std::move(name));
 }
 
 } // namespace
@@ -63,7 +131,9 @@ bool toTermios(const TComm::LineSettings& s, termios& t) {
                    IXON | IXOFF | IXANY | IUCLC | IMAXBEL);
     t.c_oflag &= ~OPOST;
     t.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    // CIBAUD cleared: the input speed follows the output speed, whatever
+    // separate input speed (a custom one, say) the device had before.
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CIBAUD);
 
     t.c_cflag |= CREAD | CLOCAL | kByteSizes[index(s.byteSize)] | kParities[index(s.parity)];
     if (s.stopBits != TStopBits::_1) t.c_cflag |= CSTOPB;
@@ -87,8 +157,88 @@ bool toTermios(const TComm::LineSettings& s, termios& t) {
     return false;
 }
 
-void applyModemLines(int fd, const TComm::LineSettings& s) {
-    setModemLine(fd, TIOCM_DTR, s.dtrControl != TDtrControl::DtrDisable);
+bool framesCharacters(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return true;
+    // Device majors of pseudo-terminal slaves: 3 for the old BSD ones, 136 to
+    // 143 for the Unix98 ones under /dev/pts.
+    const unsigned int m = major(st.st_rdev);
+    return !(m == 3 || (m >= 136 && m <= 143));
+}
+
+std::vector<std::string> settingsNotTaken(const termios& asked, int baud, const DeviceSettings& got,
+                                          bool framed) {
+    std::vector<std::string> names;
+    const int input = got.inputBaud == 0 ? got.outputBaud : got.inputBaud;
+    if (!sameSpeed(baud, got.outputBaud) || !sameSpeed(baud, input)) {
+        std::string runs = std::to_string(got.outputBaud) + " baud";
+        if (input != got.outputBaud) runs += " out, " + std::to_string(input) + " baud in";
+        names.push_back("speed " + std::to_string(baud) + " baud (the device runs at " + runs +
+                        ")");
+    }
+    for (const auto& check : kFlagChecks) {
+        if (check.wireOnly && !framed) continue;
+        if (((asked.*check.word ^ got.t.*check.word) & check.mask) != 0) addOnce(names, check.name);
+    }
+    for (const auto& check : kCharChecks)
+        if (asked.c_cc[check.index] != got.t.c_cc[check.index]) addOnce(names, check.name);
+    return names;
+}
+
+std::optional<Refusal> applyLineSettings(int fd, const TComm::LineSettings& s) {
+    const auto failed = [](const char* what) {
+        const int error = errno;
+        return Refusal{std::string(what) + ": " + std::generic_category().message(error), error};
+    };
+    termios asked{};
+    if (::tcgetattr(fd, &asked) != 0) return failed("Cannot read the line settings");
+    const bool standardSpeed = toTermios(s, asked);
+    // tcsetattr() succeeds when the device took any part of the request, so
+    // success says little: what counts is what the device reports after it.
+    // EINVAL is not final either: glibc reads the settings back itself and
+    // answers EINVAL when a pseudo-terminal dropped the parity bit, after the
+    // kernel took everything else. The read-back below decides.
+    if (::tcsetattr(fd, TCSANOW, &asked) != 0 && errno != EINVAL)
+        return failed("The device refused the line settings");
+    if (!standardSpeed && s.baudRate > 0) {
+        if (const int error = setCustomBaud(fd, s.baudRate); error != 0) {
+            errno = error;
+            return failed("The device refused the speed");
+        }
+    }
+    if (const int error = applyModemLines(fd, s); error != 0) {
+        errno = error;
+        return failed("The device refused to set DTR and RTS");
+    }
+
+    DeviceSettings got{};
+    if (::tcgetattr(fd, &got.t) != 0) return failed("Cannot read the line settings back");
+    got.outputBaud = currentBaud(fd);
+    got.inputBaud = currentInputBaud(fd);
+    std::vector<std::string> missing =
+        settingsNotTaken(asked, s.baudRate, got, framesCharacters(fd));
+
+    int lines = 0;
+    if (::ioctl(fd, TIOCMGET, &lines) == 0) {
+        if (((lines & TIOCM_DTR) != 0) != dtrOn(s)) missing.push_back("DTR");
+        // With RS-485 direction control the driver moves RTS itself.
+        serial_rs485 rs485{};
+        const bool toggling =
+            ::ioctl(fd, TIOCGRS485, &rs485) == 0 && (rs485.flags & SER_RS485_ENABLED) != 0;
+        if (!toggling && ((lines & TIOCM_RTS) != 0) != rtsOn(s)) missing.push_back("RTS");
+    } else if (!unsupported(errno)) {
+        return failed("Cannot read the modem lines back");
+    }
+    if (missing.empty()) return std::nullopt;
+
+    std::string list;
+    for (const auto& name : missing)
+        list += (list.empty() ? "" : ", ") + name;
+    return Refusal{"The device did not take these line settings: " + list + ".", 0};
+}
+
+int applyModemLines(int fd, const TComm::LineSettings& s) {
+    if (const int error = setModemLine(fd, TIOCM_DTR, dtrOn(s)); error != 0) return error;
 
     // RtsTransmissionAvailable raises RTS only while sending: the kernel's
     // RS-485 mode does that where the driver has it. Without it RTS stays on,
@@ -99,10 +249,11 @@ void applyModemLines(int fd, const TComm::LineSettings& s) {
     if (hasRs485 && ((rs485.flags & SER_RS485_ENABLED) != 0) != toggle) {
         rs485.flags &= ~(SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND | SER_RS485_RTS_AFTER_SEND);
         if (toggle) rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
-        (void)::ioctl(fd, TIOCSRS485, &rs485);
+        if (const int error = modemLineError(::ioctl(fd, TIOCSRS485, &rs485)); error != 0)
+            return error;
     }
-    if (hasRs485 && toggle) return;
-    setModemLine(fd, TIOCM_RTS, s.rtsControl != TRtsControl::RtsDisable);
+    if (hasRs485 && toggle) return 0;
+    return setModemLine(fd, TIOCM_RTS, rtsOn(s));
 }
 
 } // namespace rxserial

@@ -90,13 +90,19 @@ void TReadThread::run() {
         s.post(Notice::ReceiveData, QByteArray(chunk.data(), static_cast<qsizetype>(filled)));
         filled = 0;
     };
+    // What was read before the device went is delivered ahead of the hang-up.
+    const auto hangUp = [&] {
+        deliver();
+        s.postHangup();
+    };
 
     for (;;) {
-        pollfd fds[2] = {{s.closeSignal, POLLIN, 0}, {s.device, POLLIN, 0}};
+        pollfd fds[3] = {
+            {s.closeSignal, POLLIN, 0}, {s.device, POLLIN, 0}, {s.lossSignal, POLLIN, 0}};
         const auto due = filled > 0 ? chunkDeadline(s, first, last) : std::nullopt;
-        const int ready = pollUntil(fds, 2, due);
+        const int ready = pollUntil(fds, 3, due);
         if (ready < 0) {
-            s.postHangup();
+            hangUp();
             break;
         }
         if (fds[0].revents != 0) break; // ClosePort
@@ -105,13 +111,16 @@ void TReadThread::run() {
             continue;
         }
         const short ev = fds[1].revents;
-        if ((ev & POLLNVAL) != 0) {
-            s.postHangup();
+        // Nothing from the device but the loss signal: the write thread met
+        // a dead device while this side has nothing left to read.
+        if (ev == 0 || (ev & POLLNVAL) != 0) {
+            hangUp();
             break;
         }
 
         const ssize_t got = ::read(s.device, chunk.data() + filled, ChunkSize - filled);
         if (got > 0) {
+            s.bytesRead.fetch_add(static_cast<std::uint64_t>(got));
             std::size_t kept = static_cast<std::size_t>(got);
             if (s.ignoreNullChar.load()) kept = dropNulls(chunk.data() + filled, kept);
             if (kept == 0) continue;
@@ -127,9 +136,11 @@ void TReadThread::run() {
         if (got < 0 && errno == EINTR) continue;
         if (got < 0 && errno == EAGAIN && (ev & (POLLHUP | POLLERR)) == 0) continue;
         // End of file, EIO, or a hang-up with nothing left to read: the far
-        // side has gone (pty master closed, USB adapter unplugged).
-        deliver();
-        s.postHangup();
+        // side has gone (pty master closed, USB adapter unplugged). The chunk
+        // collected so far goes out at once, ahead of the hang-up; this
+        // thread then ends, so a device that stays "readable" for ever after
+        // a hang-up costs no CPU.
+        hangUp();
         break;
     }
 }

@@ -1,16 +1,15 @@
 #include "serial/tcomm.h"
 
 #include "serial/comm_session.h"
-#include "serial/custom_baud.h"
 #include "serial/handoff.h"
 #include "serial/line_settings.h"
+#include "serial/open_error.h"
 #include "serial/read_thread.h"
 #include "serial/write_thread.h"
 
 #include <QRegularExpression>
 
 #include <fcntl.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -27,35 +26,45 @@ namespace {
 
 constexpr std::chrono::milliseconds kThreadStop{10'000};
 
-// A descriptor that is closed unless it is handed over with release().
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    explicit operator bool() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
-
-int openDevice(const QString& path) {
-    const QByteArray name = path.toLocal8Bit();
+int openDevice(const std::string& path) {
     int fd;
     do {
         // O_NONBLOCK: neither waiting for carrier here nor blocking the
         // threads later; O_NOCTTY: the device never becomes our terminal.
-        fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
 
+// A file that is no terminal answers the terminal requests with ENOTTY; it
+// is turned away as "not a comm handle" right after.
+bool notATerminal(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
+
+// Makes the open device ours alone, or returns the errno that says why not.
+// The flock keeps out every other opener that locks, a second TComm in this
+// process included (locks belong to the open file, not the process).
+// TIOCEXCL keeps out plain opens by anyone but root; since root passes it,
+// a device someone else already holds in exclusive mode (TIOCGEXCL) is
+// refused here as well.
+int takeExclusively(int fd) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno;
+    int exclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) != 0) {
+        if (!notATerminal(errno)) return errno;
+    } else if (exclusive != 0) {
+        return EBUSY;
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0 && !notATerminal(errno)) return errno;
+    return 0;
+}
+
 } // namespace
+
+std::string ECommsError::systemText() const {
+    return error_ == 0 ? std::string() : std::generic_category().message(error_);
+}
 
 TComm::TComm(QObject* parent) : QObject(parent) {}
 
@@ -74,80 +83,68 @@ QString TComm::devicePath(const QString& commName) {
 void TComm::OpenPort() {
     if (isOpen()) throw ECommsError("This serial port already opened");
 
-    UniqueFd device(openDevice(devicePath(commName_)));
-    // Exclusive: the flock keeps out every other opener that locks, a second
-    // TComm in this process included (locks belong to the open file, not the
-    // process); TIOCEXCL keeps out plain opens by anyone but root. A file
-    // that is no terminal refuses TIOCEXCL with ENOTTY and is turned away
-    // by the next check.
-    if (!device || ::flock(device.get(), LOCK_EX | LOCK_NB) != 0 ||
-        (::ioctl(device.get(), TIOCEXCL) != 0 && errno != ENOTTY))
-        throw ECommsError("Error opening serial port");
-    if (!::isatty(device.get())) throw ECommsError("File handle is not a comm handle ");
+    const std::string path = devicePath(commName_).toLocal8Bit().toStdString();
+    const int fd = openDevice(path);
+    if (fd < 0) throw rxserial::openError(errno, path);
+    // From here on the session owns the descriptor: whatever fails below,
+    // dropping it puts the device back as it was found and closes it.
+    auto session =
+        std::make_unique<rxserial::CommSession>(++sessionSerial_, fd, this, &sendQueueEmpty_);
+    if (const int error = takeExclusively(fd); error != 0) throw rxserial::openError(error, path);
+    session->held = true;
+    if (!::isatty(fd)) throw ECommsError("File handle is not a comm handle ");
     // The tty layer's queues have fixed sizes: there is nothing to set, so
     // "Cannot setup comm buffer" cannot arise here.
 
-    ::tcflush(device.get(), TCIOFLUSH);
+    if (const int error = session->saved.save(fd); error != 0)
+        throw rxserial::settingsError(
+            "Cannot read the device's settings: " + std::generic_category().message(error), error);
+    if (::tcflush(fd, TCIOFLUSH) != 0) throw rxserial::openError(errno, path);
     sendQueueEmpty_.store(true);
-    session_ = std::make_unique<rxserial::CommSession>();
-    session_->device = device.get();
-    session_->receiver = this;
-    session_->sendQueueEmpty = &sendQueueEmpty_;
-    applyTimeouts();
-    applyLineSettings();
+    if (const int error = session->createSignals(); error != 0)
+        throw rxserial::setupError("Unable to create event", error);
 
-    UniqueFd closeSignal(::eventfd(0, EFD_CLOEXEC));
-    if (!closeSignal) {
+    session_ = std::move(session);
+    applyTimeouts();
+    if (const auto refused = rxserial::applyLineSettings(fd, line_)) {
         session_.reset();
-        throw ECommsError("Unable to create event");
+        throw rxserial::settingsError(refused->cause, refused->error);
     }
-    session_->closeSignal = closeSignal.get();
+    session_->ignoreNullChar.store(line_.ignoreNullChar);
 
     // Both threads exist before either runs, like threads created suspended.
-    readThread_ = std::make_unique<TReadThread>(*session_);
-    try {
-        writeThread_ = std::make_unique<TWriteThread>(*session_);
-    } catch (const std::system_error&) {
+    const auto failed = [this](const char* message, const std::system_error& e) {
         stopThreads();
-        throw ECommsError("Unable to create write thread");
+        return rxserial::setupError(message, e.code().value());
+    };
+    try {
+        readThread_ = std::make_unique<TReadThread>(*session_);
+        writeThread_ = std::make_unique<TWriteThread>(*session_);
+    } catch (const std::system_error& e) {
+        throw failed("Unable to create write thread", e);
     }
     try {
         readThread_->start();
-    } catch (const std::system_error&) {
-        stopThreads();
-        throw ECommsError("Unable to create read thread");
+    } catch (const std::system_error& e) {
+        throw failed("Unable to create read thread", e);
     }
     try {
         writeThread_->start();
-    } catch (const std::system_error&) {
-        stopThreads();
-        throw ECommsError("Unable to create write thread");
+    } catch (const std::system_error& e) {
+        throw failed("Unable to create write thread", e);
     }
-    device.release();
-    closeSignal.release();
 }
 
 void TComm::ClosePort() {
     if (!isOpen()) return;
-    const int device = session_->device;
-    const int closeSignal = session_->closeSignal;
     stopThreads();
-    // Unread input belongs to a session that is over; discarding unsent output
-    // also keeps close() from waiting for it to drain.
-    ::tcflush(device, TCIOFLUSH);
-    ::ioctl(device, TIOCNXCL);
-    ::close(closeSignal);
-    ::close(device);
 }
 
 // Signals the close eventfd, which both threads wait on in every wait, joins
-// them and forgets the session; on a failed open it also serves to undo the
-// steps taken so far (the descriptors are then still owned by OpenPort).
+// them, and then drops the session: the device gets its old settings back
+// and every descriptor is closed. Also undoes a failed OpenPort.
 void TComm::stopThreads() {
-    if (session_->closeSignal >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t put = ::write(session_->closeSignal, &one, sizeof one);
-    }
+    rxserial::notify(session_->closeSignal);
     // The read thread first, as it is the one the device is waiting on.
     if (readThread_) readThread_->stop(kThreadStop);
     if (writeThread_) writeThread_->stop(kThreadStop);
@@ -171,18 +168,16 @@ bool TComm::sendQueueEmpty() const {
 int TComm::handle() const {
     return session_ ? session_->device : -1;
 }
+std::uint64_t TComm::bytesRead() const {
+    return session_ ? session_->bytesRead.load() : 0;
+}
 
+// While open, a device that does not take a changed setting is not raised:
+// failures after opening never are (the read thread reports a device that has
+// gone). OpenPort checks the result itself.
 void TComm::applyLineSettings() {
     if (!isOpen()) return;
-    const int fd = session_->device;
-    termios t{};
-    if (::tcgetattr(fd, &t) == 0) {
-        const bool standardSpeed = rxserial::toTermios(line_, t);
-        ::tcsetattr(fd, TCSANOW, &t);
-        // A speed the device refuses (or one below 1) leaves the old speed.
-        if (!standardSpeed) rxserial::setCustomBaud(fd, line_.baudRate);
-    }
-    rxserial::applyModemLines(fd, line_);
+    (void)rxserial::applyLineSettings(session_->device, line_);
     session_->ignoreNullChar.store(line_.ignoreNullChar);
 }
 
@@ -199,6 +194,12 @@ void TComm::customEvent(QEvent* event) {
         event->type() > static_cast<QEvent::Type>(Notice::SendDataEmpty))
         return;
     const auto& notice = static_cast<const NoticeEvent&>(*event);
+    // A hang-up that arrives after its session ended (the port was closed, or
+    // closed and opened again, before the event got here) is stale: the
+    // application must not close the port it has now.
+    if (notice.notice() == Notice::RequestHangup &&
+        (!session_ || session_->serial != notice.session))
+        return;
     // Each handler is called through a copy, so that it may reassign itself.
     switch (notice.notice()) {
     case Notice::ReceiveData:

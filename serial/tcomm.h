@@ -12,9 +12,16 @@
 //  - SendBlock hands a copy of the block to the write thread's queue (a mutex
 //    and an eventfd); the caller's buffer is free again when it returns.
 //  - The send-queue-empty flag is a std::atomic, read without a lock.
+//  - A device that goes away is reported by the read thread alone (the write
+//    thread tells it through an eventfd), once per open, after the chunks it
+//    read before; both threads then end. OnRequestHangup runs while the port
+//    still counts as open: the handler calls ClosePort.
 //  - ClosePort (and the destructor) signal one close eventfd that both threads
-//    wait on, join them, and only then close the device. Reports already
-//    posted by then are still delivered (not after destruction).
+//    wait on, join them, and only then put back the device's old settings and
+//    close it. Reports already posted by then are still delivered (not after
+//    destruction), except a hang-up, which concerns only the open it came from.
+//  - A thread that does not end within 10 s of the close signal is a bug:
+//    the program stops with qFatal naming the thread.
 
 #include <QObject>
 #include <QString>
@@ -24,14 +31,37 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 class TReadThread;
 class TWriteThread;
 
-// Setup failure of OpenPort; carries only its message.
+// Setup failure of OpenPort. what() is the whole message: the component's
+// fixed text on the first line and, where there is one, the cause below it.
 class ECommsError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    // Why the device could not be opened, for a caller that adds to the
+    // message (after Missing the window lists the ports it finds).
+    enum class OpenFailure {
+        None,       // no cause beyond the message ("This serial port already opened", ...)
+        Permission, // EACCES/EPERM: not in the dialout group
+        Busy,       // another program has the port (flock held, exclusive mode)
+        Missing,    // nothing at that path (ENOENT, ENODEV, ENXIO, EIO)
+        Settings,   // the device refused the line settings or did not keep them
+        Other,      // any other errno; the message gives the system's text
+    };
+
+    explicit ECommsError(const std::string& message, int error = 0,
+                         OpenFailure failure = OpenFailure::None)
+        : std::runtime_error(message), error_(error), failure_(failure) {}
+
+    int error() const noexcept { return error_; } // errno behind the failure, 0 if none
+    OpenFailure openFailure() const noexcept { return failure_; }
+    std::string systemText() const; // the system's text for error(); empty without one
+
+private:
+    int error_;
+    OpenFailure failure_;
 };
 
 using TReceiveDataEvent =
@@ -149,6 +179,9 @@ public:
     bool isOpen() const;
     bool sendQueueEmpty() const;
     int handle() const; // the device's file descriptor, -1 while closed
+    // Bytes taken from the device since OpenPort, those of a chunk still
+    // being collected included; 0 while closed.
+    std::uint64_t bytesRead() const;
 
     // The device a CommName opens: "COM1" ... "COMn" (any case) name
     // /dev/ttyS0 ... /dev/ttyS<n-1>; any other text is a path as typed.
@@ -230,6 +263,7 @@ private:
     Timeouts timeouts_;
     std::atomic<bool> sendQueueEmpty_{true};
     std::unique_ptr<rxserial::CommSession> session_; // set while open
+    std::uint64_t sessionSerial_ = 0;                // counts the opens
     std::unique_ptr<TReadThread> readThread_;
     std::unique_ptr<TWriteThread> writeThread_;
 };

@@ -23,7 +23,8 @@ public:
     // Throws std::system_error when no thread can be created.
     void start();
     // After the thread was told to end: waits up to `limit` for run() to
-    // return and joins it. A thread still running then is cancelled.
+    // return and joins it. A thread still running then is a programming
+    // error: qFatal() names it and aborts (never detached, never cancelled).
     void stop(std::chrono::milliseconds limit);
 
 protected:

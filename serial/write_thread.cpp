@@ -66,7 +66,7 @@ void TWriteThread::run() {
             const int ready = pollUntil(fds, 3, std::nullopt);
             if (ready > 0 && fds[0].revents != 0) break;
             if (ready < 0 || fds[2].revents != 0) {
-                s.postHangup();
+                s.signalLoss();
                 break;
             }
             std::uint64_t count = 0;
@@ -96,11 +96,11 @@ bool TWriteThread::writeAll(const QByteArray& block) {
             const int ready = pollUntil(fds, 2, std::nullopt);
             if (ready > 0 && fds[0].revents != 0) return false;
             if (ready > 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) continue;
-            s.postHangup();
-            return false;
         }
-        // A closed descriptor is ours to know about, not the application's.
-        if (!(put < 0 && errno == EBADF)) s.postHangup();
+        // EIO (the device went), a hang-up, or anything else: the read thread
+        // reports it, after the bytes it has already read; this thread ends
+        // rather than retry a device that will not take bytes again.
+        s.signalLoss();
         return false;
     }
     return true;

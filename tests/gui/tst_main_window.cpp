@@ -138,7 +138,7 @@ void MainWindowTest::openFailures() {
     WindowRig r(false);
     r.get<QComboBox>("SPREALCOM")->setEditText(port);
     QVERIFY(r.click("Button1"));
-    QCOMPARE(r.takeErrorBox(), message);
+    QCOMPARE(r.takeErrorBox().section(QLatin1Char('\n'), 0, 0), message); // the cause follows
     QCOMPARE(r.get<QPushButton>("Button1")->text(), QStringLiteral("Open"));
     QVERIFY(portButtonsEnabled(r, false));
     QVERIFY(!r.form().comm().isOpen());

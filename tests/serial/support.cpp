@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -9,8 +11,11 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <stdexcept>
+#include <thread>
 
 namespace serialtest {
 
@@ -23,6 +28,31 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+bool waitUntilNoEvents(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const QDeadlineTimer deadline(limit);
+    while (!done()) {
+        if (deadline.hasExpired()) return done();
+        std::this_thread::sleep_for(5ms); // a polling step, not a wait for the result
+    }
+    return true;
+}
+
+int workerThreadCount() {
+    int n = 0;
+    QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("rx460k-")) ++n;
+    }
+    return n;
+}
+
+int openFdCount() {
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
+                                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+                                .size());
 }
 
 Pty::Pty() {
@@ -69,22 +99,23 @@ void Pty::closeMaster() {
 
 Recorder::Recorder(TComm& comm) {
     comm.OnReceiveData = [this](QObject*, const std::uint8_t* bytes, std::uint16_t length) {
-        note();
+        note('D');
         chunks.emplace_back(reinterpret_cast<const char*>(bytes), length);
     };
     comm.OnRequestHangup = [this](QObject*) {
-        note();
+        note('H');
         ++hangups;
     };
     comm.OnSendDataEmpty = [this](QObject*) {
-        note();
+        note('E');
         ++sendEmpties;
     };
-    comm.OnReceiveError = [this](QObject*, std::uint32_t) { note(); };
-    comm.OnModemStateChange = [this](QObject*, std::uint32_t) { note(); };
+    comm.OnReceiveError = [this](QObject*, std::uint32_t) { note('R'); };
+    comm.OnModemStateChange = [this](QObject*, std::uint32_t) { note('M'); };
 }
 
-void Recorder::note() {
+void Recorder::note(char kind) {
+    sequence += kind;
     if (QThread::currentThread() != main_) offMainThread = true;
 }
 
@@ -111,6 +142,20 @@ void setWindowValues(TComm& comm, const QString& device) {
     comm.setReadIntervalTimeout(300);
     comm.setOutx_XonXoffFlow(false);
     comm.setInx_XonXoffFlow(false);
+}
+
+void expectRoundTrip(TComm& comm, Recorder& seen, Pty& pty) {
+    const QByteArray out = pattern(16, 1);
+    ASSERT_TRUE(comm.SendBlock(out.constData(), static_cast<std::uint16_t>(out.size())));
+    QByteArray atMaster;
+    EXPECT_TRUE(waitUntil([&] { return (atMaster += pty.readAvailable()).size() >= out.size(); }));
+    EXPECT_EQ(atMaster, out);
+
+    const QByteArray in = pattern(16, 2);
+    const QByteArray before = seen.received();
+    pty.write(in);
+    EXPECT_TRUE(waitUntil([&] { return seen.receivedSize() >= before.size() + in.size(); }));
+    EXPECT_EQ(seen.received(), before + in);
 }
 
 QByteArray pattern(qsizetype n, int seed) {

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace serialtest {
@@ -18,6 +19,14 @@ using namespace std::chrono_literals;
 
 // Runs the event loop until `done` holds or `limit` passes; returns `done()`.
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s);
+// The same without running the event loop: posted events stay queued.
+bool waitUntilNoEvents(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s);
+
+// The component's own worker threads, by the names they give themselves
+// (a sanitizer's helper threads come and go on their own).
+int workerThreadCount();
+// Descriptors open in this process.
+int openFdCount();
 
 class Pty {
 public:
@@ -46,18 +55,25 @@ struct Recorder {
     std::vector<qsizetype> chunkSizes() const;
 
     std::vector<QByteArray> chunks;
+    // One letter per event: D data, H hang-up, E send queue empty, R receive
+    // error, M modem state.
+    std::string sequence;
     int hangups = 0;
     int sendEmpties = 0;
     bool offMainThread = false;
 
 private:
-    void note();
+    void note(char kind);
     QThread* const main_ = QThread::currentThread();
 };
 
 // The line as the main window opens it: 1200 baud, 8 data bits, odd parity,
 // 1 stop bit, no flow control, chunks ending after 300 ms of quiet.
 void setWindowValues(TComm& comm, const QString& device);
+
+// Sends a block each way through an open `comm` on `pty` and checks that
+// both arrive whole.
+void expectRoundTrip(TComm& comm, Recorder& seen, Pty& pty);
 
 // n bytes that take every byte value and do not repeat within 64 KiB, so a
 // lost, doubled or misplaced piece shows.

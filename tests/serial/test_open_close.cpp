@@ -1,10 +1,13 @@
-// OpenPort's failures, ClosePort, the far side going away, and the threads'
-// lifetime.
+// OpenPort and ClosePort: exclusive use, reopening, the device's settings put
+// back, and the threads' lifetime.
 #include "support.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include "serial/kernel_termios.h"
+#include "serial/worker_thread.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -22,58 +25,6 @@ std::string openError(TComm& comm) {
         return e.what();
     }
     return "(no error)";
-}
-
-// The component's own worker threads, by the names they give themselves
-// (a sanitizer's helper threads come and go on their own).
-int threadCount() {
-    int n = 0;
-    QDir tasks(QStringLiteral("/proc/self/task"));
-    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
-        if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("rx460k-")) ++n;
-    }
-    return n;
-}
-
-// Sends a block each way and checks both arrive.
-void expectRoundTrip(TComm& comm, Recorder& seen, Pty& pty) {
-    const QByteArray out = pattern(16, 1);
-    ASSERT_TRUE(comm.SendBlock(out.constData(), static_cast<std::uint16_t>(out.size())));
-    QByteArray atMaster;
-    EXPECT_TRUE(waitUntil([&] { return (atMaster += pty.readAvailable()).size() >= out.size(); }));
-    EXPECT_EQ(atMaster, out);
-
-    const QByteArray in = pattern(16, 2);
-    const QByteArray before = seen.received();
-    pty.write(in);
-    EXPECT_TRUE(waitUntil([&] { return seen.receivedSize() >= before.size() + in.size(); }));
-    EXPECT_EQ(seen.received(), before + in);
-}
-
-TEST(CommOpen, FailuresRaiseTheirMessageAndLeaveItClosed) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString plainFile = dir.filePath(QStringLiteral("not-a-port"));
-    {
-        QFile file(plainFile);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
-    const std::pair<QString, const char*> rows[] = {
-        {QStringLiteral("/dev/rx460k-no-such-device"), "Error opening serial port"},
-        {dir.path(), "Error opening serial port"}, // a directory cannot be opened read-write
-        {QStringLiteral("/dev/null"), "File handle is not a comm handle "},
-        {plainFile, "File handle is not a comm handle "},
-    };
-    for (const auto& [name, message] : rows) {
-        SCOPED_TRACE(name.toStdString());
-        TComm comm;
-        comm.setCommName(name);
-        EXPECT_EQ(openError(comm), message);
-        EXPECT_FALSE(comm.isOpen());
-        EXPECT_EQ(comm.handle(), -1);
-        EXPECT_FALSE(comm.SendBlock("x", 1));
-    }
 }
 
 TEST(CommOpen, SecondOpenIsRefusedAndTheFirstKeepsWorking) {
@@ -99,7 +50,8 @@ TEST(CommOpen, SecondComponentOnTheSameDeviceIsRefused) {
 
     TComm second;
     setWindowValues(second, pty.path());
-    EXPECT_EQ(openError(second), "Error opening serial port");
+    EXPECT_EQ(openError(second), "Error opening serial port\n" + pty.path().toStdString() +
+                                     " is busy: another program has the port open.");
     EXPECT_FALSE(second.isOpen());
     expectRoundTrip(first, seen, pty);
 
@@ -129,44 +81,108 @@ TEST(CommOpen, CloseIsIdempotentAndTheDeviceCanBeReopened) {
 
 TEST(CommOpen, DestroyingAnOpenComponentEndsItsThreads) {
     Pty pty;
-    const int before = threadCount();
+    const int before = workerThreadCount();
     auto comm = std::make_unique<TComm>();
     setWindowValues(*comm, pty.path());
     comm->OpenPort();
     // A new thread names itself as it starts.
-    EXPECT_TRUE(waitUntil([&] { return threadCount() == before + 2; })) << threadCount();
+    EXPECT_TRUE(waitUntil([&] { return workerThreadCount() == before + 2; }))
+        << workerThreadCount();
     pty.write(pattern(10)); // leaves a chunk in collection and maybe events in the queue
     comm.reset();
-    EXPECT_TRUE(waitUntil([&] { return threadCount() == before; })) << threadCount();
+    EXPECT_TRUE(waitUntil([&] { return workerThreadCount() == before; })) << workerThreadCount();
 }
 
-TEST(CommOpen, FarSideClosingPostsHangupThenCloseAndReopenWork) {
-    auto pty = std::make_unique<Pty>();
-    TComm comm;
-    Recorder seen(comm);
-    setWindowValues(comm, pty->path());
-    comm.setReadIntervalTimeout(50);
-    comm.OpenPort();
+// The settings the device had before OpenPort are back after ClosePort, a
+// speed without a Bxxx code included.
+TEST(CommOpen, CloseRestoresTheSettingsFoundAtOpen) {
+    struct Row {
+        const char* name;
+        speed_t speed; // B0: set `customBaud` instead
+        int customBaud;
+    };
+    const Row rows[] = {{"cooked at 4800 baud", B4800, 0}, {"cooked at 250000 baud", B0, 250000}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Pty pty;
+        const QByteArray path = pty.path().toLocal8Bit();
+        termios before{};
+        {
+            // A line as a terminal program might leave it: canonical, echoing,
+            // XON/XOFF, two stop bits, its own XON character.
+            const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY);
+            ASSERT_GE(fd, 0);
+            termios t{};
+            ASSERT_EQ(::tcgetattr(fd, &t), 0);
+            t.c_lflag |= ICANON | ECHO;
+            t.c_iflag |= IXON | ICRNL;
+            t.c_oflag |= OPOST;
+            t.c_cflag |= CSTOPB;
+            t.c_cc[VSTART] = 0x05;
+            t.c_cc[VMIN] = 4;
+            if (row.speed != B0) {
+                cfsetospeed(&t, row.speed);
+                cfsetispeed(&t, row.speed);
+            }
+            ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
+            if (row.customBaud != 0) {
+                ASSERT_EQ(rxserial::setCustomBaud(fd, row.customBaud), 0);
+            }
+            ASSERT_EQ(::tcgetattr(fd, &before), 0); // as the pty holds it
+            ::close(fd);
+        }
+        const int baudBefore = row.customBaud != 0 ? row.customBaud : 4800;
 
-    pty->write(pattern(5));
-    EXPECT_TRUE(waitUntil([&] { return seen.receivedSize() == 5; }));
-    pty->closeMaster(); // the kernel discards what the slave has not read yet
-    EXPECT_TRUE(waitUntil([&] { return seen.hangups == 1; }));
-    // Both threads have ended: nothing more can be queued.
-    EXPECT_TRUE(waitUntil([&] { return !comm.SendBlock("x", 1); }));
-    EXPECT_TRUE(comm.isOpen());
+        TComm comm;
+        setWindowValues(comm, pty.path());
+        comm.OpenPort();
+        EXPECT_EQ(rxserial::currentBaud(comm.handle()), 1200);
+        comm.ClosePort();
 
-    comm.ClosePort();
-    EXPECT_FALSE(comm.isOpen());
-    EXPECT_EQ(seen.hangups, 1);
+        const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        termios after{};
+        ASSERT_EQ(::tcgetattr(fd, &after), 0);
+        EXPECT_EQ(rxserial::currentBaud(fd), baudBefore);
+        ::close(fd);
+        EXPECT_EQ(after.c_iflag, before.c_iflag);
+        EXPECT_EQ(after.c_oflag, before.c_oflag);
+        EXPECT_EQ(after.c_cflag, before.c_cflag);
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(after.c_cc), NCCS),
+                  QByteArray(reinterpret_cast<const char*>(before.c_cc), NCCS));
+    }
+}
 
-    pty = std::make_unique<Pty>();
-    comm.setCommName(pty->path());
-    comm.OpenPort();
-    seen.chunks.clear();
-    expectRoundTrip(comm, seen, *pty);
-    EXPECT_EQ(seen.hangups, 1);
-    EXPECT_FALSE(seen.offMainThread);
+// A worker that ignores the close signal: blocks on a pipe nobody writes.
+class StuckThread : public TWorkerThread {
+public:
+    StuckThread() { (void)::pipe(pipe_); }
+    ~StuckThread() override {
+        ::close(pipe_[0]);
+        ::close(pipe_[1]);
+    }
+
+protected:
+    void run() override {
+        char byte;
+        (void)::read(pipe_[0], &byte, 1);
+    }
+    const char* threadName() const override { return "rx460k-stuck"; }
+
+private:
+    int pipe_[2] = {-1, -1};
+};
+
+TEST(CommThreadsDeathTest, WorkerThatDoesNotEndStopsTheProgramNamingIt) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            StuckThread thread;
+            thread.start();
+            thread.stop(std::chrono::milliseconds(50));
+        },
+        "serial worker thread \"rx460k-stuck\" did not end within 50 ms");
 }
 
 } // namespace
