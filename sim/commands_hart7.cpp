@@ -13,11 +13,6 @@ namespace sim {
 namespace {
 
 constexpr std::size_t kLongTagBytes = 32;
-// A status mismatch in command 48: the master's copy of the status bytes
-// differs from the device's. A warning: the reply still carries the bytes.
-constexpr std::uint8_t kStatusMismatch = 14;
-
-constexpr std::uint8_t kMoreStatusAvailable = 0x10;
 // Extended device status: maintenance required, device variable alert.
 constexpr std::uint8_t kExtendedStatus = 0x01 | 0x02;
 

@@ -47,6 +47,12 @@ namespace rc = hart::rc;
 inline constexpr std::uint8_t kSettingNotAvailable = rc::kWrongMode;
 // KROHNE's own code for a sensor or connection the TT50C does not know.
 inline constexpr std::uint8_t kKrohneInvalidSetting = 12;
+// Command 48: the status bytes the master sent differ from the device's. A
+// warning, so the reply still carries the device's bytes.
+inline constexpr std::uint8_t kStatusMismatch = 14;
+
+// Field-device status (second status byte): the master should read command 48.
+inline constexpr std::uint8_t kMoreStatusAvailable = 0x10;
 
 // Manufacturer IDs that change how a shared command number is answered.
 inline constexpr std::uint8_t kKrohneManufacturer = 0x45;
