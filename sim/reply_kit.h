@@ -65,9 +65,10 @@ constexpr bool isErrorResponse(std::uint8_t code) {
     struct Range {
         std::uint8_t first, last;
     };
-    constexpr std::array<Range, 6> kWarnings{
+    // Success and the warnings.
+    constexpr std::array<Range, 6> kWithData{
         {{0, 0}, {8, 8}, {14, 14}, {24, 27}, {30, 31}, {96, 127}}};
-    for (const Range& w : kWarnings)
+    for (const Range& w : kWithData)
         if (code >= w.first && code <= w.last) return false;
     return true;
 }

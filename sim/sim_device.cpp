@@ -35,6 +35,9 @@ void SimDevice::addHandler(std::uint8_t command, SimHandler handler) {
 
 bool SimDevice::isAddressed(const SimRequest& req) const {
     if (req.longFrame) return req.longAddress == uniqueAddress(state_);
+    // From HART 6 on a polling address finds a device (command 0) and
+    // nothing more: every other command needs its unique address.
+    if (state_.universalRevision >= 6 && req.command != 0) return false;
     return req.address == state_.pollAddress;
 }
 

@@ -38,8 +38,8 @@ public:
     using RawResponder = std::function<std::optional<Bytes>(SimState&, const SimRequest&)>;
     void setResponder(RawResponder responder) { responder_ = std::move(responder); }
 
-    // Short frames reach the device by its polling address, long frames by
-    // its unique address.
+    // Short frames reach the device by its polling address (from HART 6 on
+    // only command 0 does), long frames by its unique address.
     bool isAddressed(const SimRequest& req) const;
 
     // What the device sends in answer to a request on its line (preambles

@@ -67,6 +67,9 @@ const Exchange kStandardNetwork[] = {
      "86 91 B7 3A 5C 91 30 12 0E 10 00 04 00 00 20 00 03 00 20 00 00 00 00 00 00 10 7C"},
     {"Hart7KnowsNoCommand1", "82 91 B7 3A 5C 91 01 00 52", "86 91 B7 3A 5C 91 01 02 40 10 04"},
     // Tag "TT100", descriptor "LOOP SIMULATOR", 10.12.2026.
+    // A HART 5 device answers any command by its polling address.
+    {"TransmitterTagByShortFrame", "02 80 0D 00 8F",
+     "06 80 0D 17 00 00 51 4C 70 C2 08 20 30 F3 D0 81 32 4D 54 C0 54 3D 28 20 0A 0C 7E 7B"},
     {"TransmitterTagByLongFrame", "82 A6 05 01 02 03 0D 00 2C",
      "86 A6 05 01 02 03 0D 17 00 00 51 4C 70 C2 08 20 30 F3 D0 81 32 4D 54 C0 54 3D 28 20 0A 0C "
      "7E D8"},
@@ -111,6 +114,9 @@ const Silent kSilentOnStandardNetwork[] = {
     {"LongOtherDeviceId", "82 91 B7 3A 5C 92 0D 00 5D"},
     {"LongOtherDeviceType", "82 91 B6 3A 5C 91 0D 00 5F"},
     {"LongMixedAddress", "82 A6 B7 3A 5C 91 0D 00 69"},
+    // A HART 7 device takes only command 0 by its polling address.
+    {"Hart7TagByShortFrame", "02 85 0D 00 8A"},
+    {"Hart7LongTagByShortFrame", "02 85 14 00 93"},
 };
 
 class SilentAddress : public ::testing::TestWithParam<Silent> {};
