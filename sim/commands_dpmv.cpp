@@ -5,10 +5,11 @@
 // Some of the page's requests are common commands answered elsewhere: 43 (set
 // zero) and 131 with a unit byte and a value, which an EJA takes as its zero
 // cutoff and other devices as a display adjustment. The device keeps that
-// 131 value under the key below, and the EJA zero-settings query reports it.
+// 131 value under key::kCommand131, and the EJA zero-settings query reports it.
 // That query (130 without data) is also the KROHNE TT50C query; a device
 // with KROHNE's manufacturer ID answers it as a KROHNE.
-#include "sim/sim_transmitter.h"
+#include "sim/command_sets.h"
+#include "sim/sim_device.h"
 
 #include <algorithm>
 #include <array>
@@ -19,99 +20,74 @@ namespace sim {
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-constexpr std::uint8_t kKrohneManufacturer = 0x45;
-constexpr std::uint8_t kInvalidSelection = 9;
-
-// Keys of SimState::vendor.
-constexpr int kSmvVariablesKey = 0x44504D01; // four device-variable codes
-constexpr int kSmvDisplayKey = 0x44504D02;   // two display bytes
-constexpr int kEjaDisplayKey = 0x44504D03;   // four display codes
-constexpr int kEjaModeKey = 0x44504D04;      // zero-set mode
-// Where the common command-131 handler keeps the unit byte and value it took.
-constexpr int kCommand131Key = -131;
-
 constexpr std::uint8_t kDeviceVariables = 8; // codes 0..7
 constexpr std::array<std::uint8_t, 6> kEjaDisplayCodes{0x00, 0x01, 0x02, 0x03, 0x04, 0xFA};
 
-Bytes& settings(SimState& s, int key, const Bytes& initial) {
-    return s.vendor.try_emplace(key, initial).first->second;
-}
 // Differential pressure, static (absolute) pressure, process temperature, flow.
 Bytes& smvVariables(SimState& s) {
-    return settings(s, kSmvVariablesKey, {0, 1, 3, 5});
+    return setting(s, key::kSmvVariables, {0, 1, 3, 5});
 }
 // Totalizer; flow rate, process temperature and differential pressure.
 Bytes& smvDisplay(SimState& s) {
-    return settings(s, kSmvDisplayKey, {0x01, 0x49});
+    return setting(s, key::kSmvDisplay, {0x01, 0x49});
 }
 // Pressure, percent, SP, nothing.
 Bytes& ejaDisplay(SimState& s) {
-    return settings(s, kEjaDisplayKey, {0x00, 0x01, 0x03, 0xFA});
+    return setting(s, key::kEjaDisplay, {0x00, 0x01, 0x03, 0xFA});
 }
 // Cutoff (the last command-131 value, 0.5 until one is written), then the mode.
 Bytes ejaZero(SimState& s) {
     Bytes out;
-    if (auto it = s.vendor.find(kCommand131Key); it != s.vendor.end() && it->second.size() == 5)
+    if (auto it = s.vendor.find(key::kCommand131); it != s.vendor.end() && it->second.size() == 5)
         out.assign(it->second.begin() + 1, it->second.end());
     else
         putFloat(out, 0.5f);
-    out.push_back(settings(s, kEjaModeKey, {0x00})[0]); // linear mode
+    out.push_back(setting(s, key::kEjaMode, {0x00})[0]); // linear mode
     return out;
-}
-
-SimReply ok(Bytes data = {}) {
-    return SimReply{0, 0, std::move(data)};
-}
-SimReply refused() {
-    return SimReply{kInvalidSelection, 0, {}};
 }
 
 } // namespace
 
-void registerDpMvCommands(SimTransmitter& t) {
-    t.addHandler(50, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+void registerDpMvCommands(SimDevice& d) {
+    d.addHandler(50, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (!r.data.empty()) return std::nullopt;
         return ok(smvVariables(s));
     });
-    t.addHandler(51, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(51, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 4) return std::nullopt;
         if (std::any_of(r.data.begin(), r.data.end(),
                         [](std::uint8_t v) { return v >= kDeviceVariables; }))
-            return refused();
+            return refuse(kSettingNotAvailable);
         smvVariables(s) = r.data;
-        return ok();
+        return ok(r.data); // a write echoes what it wrote
     });
 
-    t.addHandler(188, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(188, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (!r.data.empty()) return std::nullopt;
         return ok(smvDisplay(s));
     });
-    t.addHandler(189, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(189, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 2) return std::nullopt;
         smvDisplay(s) = r.data;
         return ok();
     });
 
-    t.addHandler(152, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(152, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (!r.data.empty()) return std::nullopt;
         return ok(ejaDisplay(s));
     });
     // Four display codes, then thirteen bytes of fixed settings.
-    t.addHandler(153, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(153, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 17) return std::nullopt;
         Bytes codes(r.data.begin(), r.data.begin() + 4);
         for (std::uint8_t c : codes)
-            if (std::find(kEjaDisplayCodes.begin(), kEjaDisplayCodes.end(), c) ==
-                kEjaDisplayCodes.end())
-                return refused();
+            if (!holds(kEjaDisplayCodes, c)) return refuse(kSettingNotAvailable);
         ejaDisplay(s) = codes;
         return ok();
     });
 
     // Zero settings: the cutoff as a float, then the mode.
-    t.addHandler(130, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(130, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (!r.data.empty() || s.manufacturer == kKrohneManufacturer) return std::nullopt;
         return ok(ejaZero(s));
     });

@@ -1,6 +1,7 @@
 // Commands 6, 12, 13, 16, 17, 18, 19, 39 (device information) and 108, 109
 // (burst mode), answered from the device's state: what is written is read back.
-#include "sim/sim_transmitter.h"
+#include "sim/command_sets.h"
+#include "sim/sim_device.h"
 
 #include "hart/encodings.h"
 
@@ -10,24 +11,15 @@ namespace sim {
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// HART response codes this device uses.
-constexpr std::uint8_t kInvalidSelection = 2;
-constexpr std::uint8_t kTooFewDataBytes = 5;
-
 constexpr int kMessageChars = 32;
 constexpr int kTagChars = 8;
 constexpr int kDescriptorChars = 16;
-constexpr std::uint8_t kHighestPollAddress = 15;
-
-SimReply refuse(std::uint8_t code) {
-    return SimReply{code, 0, {}};
-}
+// A HART 5 device takes polling addresses 0-15 only.
+constexpr std::uint8_t kHighestHart5PollAddress = 15;
 
 // A write answered with its own data, as HART write commands do.
 SimReply echo(const SimRequest& req) {
-    return SimReply{0, 0, req.data};
+    return ok(req.data);
 }
 
 Bytes packed(const std::string& text, int chars) {
@@ -56,48 +48,47 @@ void restoreFactoryData(SimState& s) {
 
 } // namespace
 
-void registerInfoCommands(SimTransmitter& t) {
+std::optional<SimReply> readTagDescriptorDate(SimState& s, const SimRequest&) {
+    Bytes data = packed(s.tag, kTagChars);
+    append(data, packed(s.descriptor, kDescriptorChars));
+    data.insert(data.end(), s.date.begin(), s.date.end());
+    return ok(std::move(data));
+}
+
+void registerInfoCommands(SimDevice& d) {
     // 6: write polling address. Short frames reach the device at the new address from now on.
-    t.addHandler(6, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
-        if (req.data.empty()) return refuse(kTooFewDataBytes);
-        if (req.data[0] > kHighestPollAddress) return refuse(kInvalidSelection);
+    d.addHandler(6, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.empty()) return refuse(rc::kTooFewDataBytes);
+        if (req.data[0] > kHighestHart5PollAddress) return refuse(rc::kInvalidSelection);
         s.pollAddress = req.data[0];
-        return SimReply{0, 0, {s.pollAddress}};
+        return ok({s.pollAddress});
     });
 
     // 12: read message.
-    t.addHandler(12, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
-        return SimReply{0, 0, packed(s.message, kMessageChars)};
+    d.addHandler(12, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
+        return ok(packed(s.message, kMessageChars));
     });
 
     // 13: read tag, descriptor and date.
-    t.addHandler(13, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
-        SimReply r;
-        r.data = packed(s.tag, kTagChars);
-        append(r.data, packed(s.descriptor, kDescriptorChars));
-        r.data.insert(r.data.end(), s.date.begin(), s.date.end());
-        return r;
-    });
+    d.addHandler(13, readTagDescriptorDate);
 
     // 16: read final assembly number.
-    t.addHandler(16, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
+    d.addHandler(16, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
         const std::uint32_t v = s.finalAssembly;
-        return SimReply{0,
-                        0,
-                        {static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
-                         static_cast<std::uint8_t>(v)}};
+        return ok({static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+                   static_cast<std::uint8_t>(v)});
     });
 
     // 17: write message (24 bytes).
-    t.addHandler(17, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
-        if (req.data.size() < 24) return refuse(kTooFewDataBytes);
+    d.addHandler(17, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.size() < 24) return refuse(rc::kTooFewDataBytes);
         s.message = unpacked(req.data, 0, kMessageChars);
         return echo(req);
     });
 
     // 18: write tag (6 bytes), descriptor (12) and date (3).
-    t.addHandler(18, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
-        if (req.data.size() < 21) return refuse(kTooFewDataBytes);
+    d.addHandler(18, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.size() < 21) return refuse(rc::kTooFewDataBytes);
         s.tag = unpacked(req.data, 0, kTagChars);
         s.descriptor = unpacked(req.data, 6, kDescriptorChars);
         std::copy_n(req.data.begin() + 18, 3, s.date.begin());
@@ -105,8 +96,8 @@ void registerInfoCommands(SimTransmitter& t) {
     });
 
     // 19: write final assembly number (3 bytes).
-    t.addHandler(19, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
-        if (req.data.size() < 3) return refuse(kTooFewDataBytes);
+    d.addHandler(19, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.size() < 3) return refuse(rc::kTooFewDataBytes);
         s.finalAssembly =
             (std::uint32_t{req.data[0]} << 16) | (std::uint32_t{req.data[1]} << 8) | req.data[2];
         return echo(req);
@@ -115,25 +106,25 @@ void registerInfoCommands(SimTransmitter& t) {
     // 39: non-volatile memory control. 0 keeps the working data (nothing to
     // do here, the state is the memory); 1 brings back the owner's data as
     // it left the factory.
-    t.addHandler(39, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
-        if (req.data.empty()) return refuse(kTooFewDataBytes);
-        if (req.data[0] > 1) return refuse(kInvalidSelection);
+    d.addHandler(39, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.empty()) return refuse(rc::kTooFewDataBytes);
+        if (req.data[0] > 1) return refuse(rc::kInvalidSelection);
         if (req.data[0] == 1) restoreFactoryData(s);
         return echo(req);
     });
 
     // 108: which command burst mode repeats (1, 2 or 3).
-    t.addHandler(108, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
-        if (req.data.empty()) return refuse(kTooFewDataBytes);
-        if (req.data[0] < 1 || req.data[0] > 3) return refuse(kInvalidSelection);
+    d.addHandler(108, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.empty()) return refuse(rc::kTooFewDataBytes);
+        if (req.data[0] < 1 || req.data[0] > 3) return refuse(rc::kInvalidSelection);
         s.burstCommand = req.data[0];
         return echo(req);
     });
 
     // 109: burst mode off (0) or on (1). The burst loop sends on its own while it is on.
-    t.addHandler(109, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
-        if (req.data.empty()) return refuse(kTooFewDataBytes);
-        if (req.data[0] > 1) return refuse(kInvalidSelection);
+    d.addHandler(109, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+        if (req.data.empty()) return refuse(rc::kTooFewDataBytes);
+        if (req.data[0] > 1) return refuse(rc::kInvalidSelection);
         s.burstMode = req.data[0] == 1;
         return echo(req);
     });

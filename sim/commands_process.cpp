@@ -5,7 +5,8 @@
 // The loop current follows the primary variable through the range (4 mA at
 // the lower range value, 20 mA at the upper) unless command 40 holds it
 // fixed, so a range or zero write shows up in the next current query.
-#include "sim/sim_transmitter.h"
+#include "sim/command_sets.h"
+#include "sim/sim_device.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -15,31 +16,11 @@ namespace sim {
 
 namespace {
 
-// HART response codes this device uses.
-constexpr std::uint8_t kInvalidSelection = 2;
-constexpr std::uint8_t kTooLarge = 3;
-constexpr std::uint8_t kTooSmall = 4;
-constexpr std::uint8_t kTooFewDataBytes = 5;
-constexpr std::uint8_t kWriteProtected = 7;
-constexpr std::uint8_t kWrongCurrentMode = 9;
-
 constexpr float kMaxDamping = 60.0f;
 
-// Where the trims and display adjustments are kept in SimState::vendor:
-// the last accepted data field of each command.
-constexpr int kLowTrimKey = -45;
-constexpr int kHighTrimKey = -46;
-constexpr int kDisplayLowKey = -131;  // unit byte, WireFloat
-constexpr int kDisplayHighKey = -130; // unit byte, WireFloat
-constexpr std::size_t kDisplayAdjustBytes = 5;
-
-SimReply reject(std::uint8_t code) {
-    return SimReply{code, 0, {}};
-}
-
-SimReply accept(const std::vector<std::uint8_t>& echo) {
-    return SimReply{0, 0, echo};
-}
+// The trims and display adjustments are kept in SimState::vendor: the last
+// accepted data field of each command.
+constexpr std::size_t kDisplayAdjustBytes = 5; // unit byte, WireFloat
 
 // Loop current and percent of range from the primary variable and the range,
 // or from the fixed current while one is set.
@@ -58,49 +39,50 @@ void refreshOutput(SimState& s) {
 // arrived; otherwise `apply` decides.
 template <class F> SimHandler writeHandler(std::size_t bytes, F apply) {
     return [bytes, apply](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
-        if (s.writeProtect) return reject(kWriteProtected);
-        if (req.data.size() < bytes) return reject(kTooFewDataBytes);
+        if (s.writeProtect) return refuse(rc::kWriteProtected);
+        if (req.data.size() < bytes) return refuse(rc::kTooFewDataBytes);
         return apply(s, req);
     };
 }
 
 // Trims are accepted only while the output is held at the trim point.
-SimHandler trimHandler(int key, float point) {
-    return writeHandler(4, [key, point](SimState& s, const SimRequest& req) {
-        if (!s.fixedCurrent || *s.fixedCurrent != point) return reject(kWrongCurrentMode);
-        s.vendor[key].assign(req.data.begin(), req.data.begin() + 4);
-        return accept(s.vendor[key]);
+SimHandler trimHandler(int settingKey, float point) {
+    return writeHandler(4, [settingKey, point](SimState& s, const SimRequest& req) {
+        if (!s.fixedCurrent || *s.fixedCurrent != point) return refuse(rc::kWrongMode);
+        Bytes& trim = s.vendor[settingKey];
+        trim.assign(req.data.begin(), req.data.begin() + 4);
+        return ok(trim);
     });
 }
 
 // Display adjustments: unit byte and value. Other makers give 130/131 other
 // data fields; those requests are left to their handlers.
-SimHandler displayAdjustHandler(int key) {
-    return [key](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
+SimHandler displayAdjustHandler(int settingKey) {
+    return [settingKey](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
         if (req.data.size() != kDisplayAdjustBytes) return std::nullopt;
-        if (s.writeProtect) return reject(kWriteProtected);
-        s.vendor[key] = req.data;
-        return accept(req.data);
+        if (s.writeProtect) return refuse(rc::kWriteProtected);
+        s.vendor[settingKey] = req.data;
+        return ok(req.data);
     };
 }
 
 } // namespace
 
-void registerProcessCommands(SimTransmitter& t) {
+void registerProcessCommands(SimDevice& d) {
     // ---- Process data.
-    t.addHandler(1, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
+    d.addHandler(1, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
         SimReply r;
         r.data.push_back(s.variables[0].unit);
         putFloat(r.data, s.variables[0].value);
         return r;
     });
-    t.addHandler(2, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
+    d.addHandler(2, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
         SimReply r;
         putFloat(r.data, s.loopCurrent);
         putFloat(r.data, s.percentOfRange);
         return r;
     });
-    t.addHandler(3, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
+    d.addHandler(3, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
         SimReply r;
         putFloat(r.data, s.loopCurrent);
         const int count = std::clamp(s.variableCount, 1, static_cast<int>(s.variables.size()));
@@ -112,7 +94,7 @@ void registerProcessCommands(SimTransmitter& t) {
     });
 
     // ---- Range, unit, damping, transfer function.
-    t.addHandler(14, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
+    d.addHandler(14, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
         SimReply r;
         r.data.assign(s.sensorSerial.begin(), s.sensorSerial.end());
         r.data.push_back(s.sensorLimitUnit);
@@ -121,7 +103,7 @@ void registerProcessCommands(SimTransmitter& t) {
         putFloat(r.data, s.minimumSpan);
         return r;
     });
-    t.addHandler(15, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
+    d.addHandler(15, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
         SimReply r;
         r.data = {s.alarmSelect, s.transferFunction, s.rangeUnit};
         putFloat(r.data, s.upperRange);
@@ -131,62 +113,62 @@ void registerProcessCommands(SimTransmitter& t) {
         r.data.push_back(s.privateLabel);
         return r;
     });
-    t.addHandler(34, writeHandler(4, [](SimState& s, const SimRequest& req) {
+    d.addHandler(34, writeHandler(4, [](SimState& s, const SimRequest& req) {
                      const float damping = getFloat(req.data, 0);
-                     if (damping < 0.0f) return reject(kTooSmall);
-                     if (damping > kMaxDamping) return reject(kTooLarge);
+                     if (damping < 0.0f) return refuse(rc::kTooSmall);
+                     if (damping > kMaxDamping) return refuse(rc::kTooLarge);
                      s.damping = damping;
-                     return accept(req.data);
+                     return ok(req.data);
                  }));
-    t.addHandler(35, writeHandler(9, [](SimState& s, const SimRequest& req) {
+    d.addHandler(35, writeHandler(9, [](SimState& s, const SimRequest& req) {
                      s.rangeUnit = req.data[0];
                      s.upperRange = getFloat(req.data, 1);
                      s.lowerRange = getFloat(req.data, 5);
                      refreshOutput(s);
-                     return accept(req.data);
+                     return ok(req.data);
                  }));
-    t.addHandler(44, writeHandler(1, [](SimState& s, const SimRequest& req) {
+    d.addHandler(44, writeHandler(1, [](SimState& s, const SimRequest& req) {
                      s.rangeUnit = req.data[0];
                      s.variables[0].unit = req.data[0];
-                     return accept({req.data[0]});
+                     return ok({req.data[0]});
                  }));
-    t.addHandler(47, writeHandler(1, [](SimState& s, const SimRequest& req) {
-                     if (req.data[0] > 1) return reject(kInvalidSelection);
+    d.addHandler(47, writeHandler(1, [](SimState& s, const SimRequest& req) {
+                     if (req.data[0] > 1) return refuse(rc::kInvalidSelection);
                      s.transferFunction = req.data[0];
-                     return accept({req.data[0]});
+                     return ok({req.data[0]});
                  }));
 
     // ---- Current output and calibration.
-    t.addHandler(40, writeHandler(4, [](SimState& s, const SimRequest& req) {
+    d.addHandler(40, writeHandler(4, [](SimState& s, const SimRequest& req) {
                      const float current = getFloat(req.data, 0);
                      if (current == 0.0f)
                          s.fixedCurrent.reset();
                      else
                          s.fixedCurrent = current;
                      refreshOutput(s);
-                     return accept(req.data);
+                     return ok(req.data);
                  }));
-    t.addHandler(45, trimHandler(kLowTrimKey, 4.0f));
-    t.addHandler(46, trimHandler(kHighTrimKey, 20.0f));
+    d.addHandler(45, trimHandler(key::kLowTrim, 4.0f));
+    d.addHandler(46, trimHandler(key::kHighTrim, 20.0f));
     // The present input becomes the lower (37) or upper (36) range value.
-    t.addHandler(37, writeHandler(0, [](SimState& s, const SimRequest&) {
+    d.addHandler(37, writeHandler(0, [](SimState& s, const SimRequest&) {
                      s.lowerRange = s.variables[0].value;
                      refreshOutput(s);
-                     return accept({});
+                     return ok({});
                  }));
-    t.addHandler(36, writeHandler(0, [](SimState& s, const SimRequest&) {
+    d.addHandler(36, writeHandler(0, [](SimState& s, const SimRequest&) {
                      s.upperRange = s.variables[0].value;
                      refreshOutput(s);
-                     return accept({});
+                     return ok({});
                  }));
     // Zero: the present input reads 0 from now on.
-    t.addHandler(43, writeHandler(0, [](SimState& s, const SimRequest&) {
+    d.addHandler(43, writeHandler(0, [](SimState& s, const SimRequest&) {
                      s.variables[0].value = 0.0f;
                      refreshOutput(s);
-                     return accept({});
+                     return ok({});
                  }));
-    t.addHandler(131, displayAdjustHandler(kDisplayLowKey));
-    t.addHandler(130, displayAdjustHandler(kDisplayHighKey));
+    d.addHandler(131, displayAdjustHandler(key::kCommand131));
+    d.addHandler(130, displayAdjustHandler(key::kCommand130));
 }
 
 } // namespace sim

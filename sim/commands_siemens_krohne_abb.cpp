@@ -8,7 +8,8 @@
 // it answers. The KROHNE query (130 without data) is exactly the EJA
 // zero-settings query: it is answered here only when the simulated device
 // carries KROHNE's manufacturer ID.
-#include "sim/sim_transmitter.h"
+#include "sim/command_sets.h"
+#include "sim/sim_device.h"
 
 #include <algorithm>
 #include <array>
@@ -19,33 +20,17 @@ namespace sim {
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-constexpr std::uint8_t kKrohneManufacturer = 0x45;
-
-// Response codes the devices give to settings they do not have.
-constexpr std::uint8_t kInvalidSelection = 9;
-constexpr std::uint8_t kKrohneInvalidSetting = 12;
-
-// Keys of SimState::vendor.
-constexpr int kSiemensKey = 0x534B4101; // sensor, connection
-constexpr int kKrohneKey = 0x534B4102;  // sensor, connection, ten further bytes
-constexpr int kAbbKey = 0x534B4103;     // sensor, connection
-
-Bytes& settings(SimState& s, int key, const Bytes& initial) {
-    return s.vendor.try_emplace(key, initial).first->second;
-}
 Bytes& siemens(SimState& s) {
-    return settings(s, kSiemensKey, {0x01, 0x04});
+    return setting(s, key::kSiemens, {0x01, 0x04});
 }
 Bytes& krohne(SimState& s) {
     // PT100, 3-wire, then the rest of the device's block (two floats and two
     // bytes the tool hands back untouched).
-    return settings(s, kKrohneKey,
-                    {0x01, 0x03, 0xC3, 0x48, 0x00, 0x00, 0x44, 0x7A, 0x00, 0x00, 0x05, 0x01});
+    return setting(s, key::kKrohne,
+                   {0x01, 0x03, 0xC3, 0x48, 0x00, 0x00, 0x44, 0x7A, 0x00, 0x00, 0x05, 0x01});
 }
 Bytes& abb(SimState& s) {
-    return settings(s, kAbbKey, {0x0D, 0x03});
+    return setting(s, key::kAbb, {0x0D, 0x03});
 }
 
 constexpr std::array<std::uint8_t, 18> kKrohneSensors{0x01, 0x02, 0x03, 0x04, 0x10, 0x11,
@@ -61,63 +46,52 @@ constexpr std::array<std::uint8_t, 4> kAbbConnections{0x00, 0x02, 0x03, 0x04};
 constexpr std::array<std::array<std::uint8_t, 2>, 4> kSiemensPairs{
     {{0x01, 0x02}, {0x01, 0x04}, {0x84, 0x02}, {0x87, 0x02}}};
 
-template <class Table> bool holds(const Table& t, const typename Table::value_type& v) {
-    return std::find(t.begin(), t.end(), v) != t.end();
-}
-
 bool isChannelQuery(const SimRequest& r) {
     return r.data.size() == 1 && r.data[0] == 0x00;
 }
 
-SimReply ok(Bytes data = {}) {
-    return SimReply{0, 0, std::move(data)};
-}
-SimReply refused(std::uint8_t code) {
-    return SimReply{code, 0, {}};
-}
-
 } // namespace
 
-void registerSiemensKrohneAbbCommands(SimTransmitter& t) {
+void registerSiemensKrohneAbbCommands(SimDevice& d) {
     // Siemens 140: 0x00 -> 0x00, sensor, connection.
-    t.addHandler(140, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(140, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (!isChannelQuery(r)) return std::nullopt;
         const Bytes& v = siemens(s);
         return ok({0x00, v[0], v[1]});
     });
     // Siemens 141: 0x00, sensor, connection.
-    t.addHandler(141, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(141, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 3 || r.data[0] != 0x00) return std::nullopt;
-        if (!holds(kSiemensPairs, {r.data[1], r.data[2]})) return refused(kInvalidSelection);
+        if (!holds(kSiemensPairs, {r.data[1], r.data[2]})) return refuse(kSettingNotAvailable);
         siemens(s) = {r.data[1], r.data[2]};
         return ok();
     });
 
     // KROHNE 130: sensor, connection, then ten bytes of the device's block.
-    t.addHandler(130, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(130, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (!r.data.empty() || s.manufacturer != kKrohneManufacturer) return std::nullopt;
         return ok(krohne(s));
     });
     // KROHNE 131: the same twelve bytes back.
-    t.addHandler(131, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(131, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 12) return std::nullopt;
         if (!holds(kKrohneSensors, r.data[0]) || !holds(kKrohneConnections, r.data[1]))
-            return refused(kKrohneInvalidSetting);
+            return refuse(kKrohneInvalidSetting);
         krohne(s) = r.data;
         return ok();
     });
 
     // ABB 190: 0x00 -> 0x00, sensor, connection, 0x00.
-    t.addHandler(190, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(190, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (!isChannelQuery(r)) return std::nullopt;
         const Bytes& v = abb(s);
         return ok({0x00, v[0], v[1], 0x00});
     });
     // ABB 195: 0x00, sensor, connection.
-    t.addHandler(195, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(195, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 3 || r.data[0] != 0x00) return std::nullopt;
         if (!holds(kAbbSensors, r.data[1]) || !holds(kAbbConnections, r.data[2]))
-            return refused(kInvalidSelection);
+            return refuse(kSettingNotAvailable);
         abb(s) = {r.data[1], r.data[2]};
         return ok();
     });

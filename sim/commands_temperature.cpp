@@ -5,7 +5,8 @@
 // Command numbers are shared between makers (131 is also a trim and a KROHNE
 // write, 140/141 also a Siemens pair), so each handler takes only requests of
 // its own shape and returns nothing for the rest.
-#include "sim/sim_transmitter.h"
+#include "sim/command_sets.h"
+#include "sim/sim_device.h"
 
 #include <algorithm>
 #include <array>
@@ -13,16 +14,6 @@
 namespace sim {
 
 namespace {
-
-constexpr std::uint8_t kInvalidSelection = 2; // HART response code
-constexpr std::uint8_t kTooFewBytes = 5;
-
-// Keys of this device's settings in SimState::vendor.
-constexpr int kKey644 = 0x644'01;       // sensor code, wire count (140/141)
-constexpr int kKey644Wiring = 0x644'31; // sensor code, wire count (expanded command 31)
-constexpr int kKey848 = 0x848'00;       // + channel 1..4: sensor code, wire count, unit
-constexpr int kKeyYoko = 0x0E7A'00;     // sensor code, wire count, resistance (4 bytes)
-constexpr int kKeyEh = 0x0E4'000;       // + parameter byte: the bytes that follow it in a 144 reply
 
 // Sensor codes the Rosemount transmitters accept with 141/155.
 constexpr std::array<std::uint8_t, 29> kRosemountSensors{
@@ -40,45 +31,36 @@ constexpr std::array<std::uint8_t, 31> kEhSensors{
 constexpr std::uint8_t kEhByteType = 0xF8;  // one code byte follows
 constexpr std::uint8_t kEhFloatType = 0xFB; // a float follows
 
-template <std::size_t N> bool among(const std::array<std::uint8_t, N>& a, std::uint8_t v) {
-    return std::find(a.begin(), a.end(), v) != a.end();
-}
-
 bool validWires(std::uint8_t v) {
     return v >= 2 && v <= 4;
 }
 
-std::vector<std::uint8_t>& setting(SimState& s, int key, std::vector<std::uint8_t> initial) {
-    auto [it, added] = s.vendor.try_emplace(key, std::move(initial));
-    return it->second;
+Bytes& rosemount644(SimState& s) {
+    return setting(s, key::kRosemount644, {0x01, 4});
 }
-
-std::vector<std::uint8_t>& rosemount644(SimState& s) {
-    return setting(s, kKey644, {0x01, 4});
+Bytes& rosemountWiring(SimState& s) {
+    return setting(s, key::kRosemount644Wiring, {0x0C, 3});
 }
-std::vector<std::uint8_t>& rosemountWiring(SimState& s) {
-    return setting(s, kKey644Wiring, {0x0C, 3});
-}
-std::vector<std::uint8_t>& channel848(SimState& s, std::uint8_t ch) {
+Bytes& channel848(SimState& s, std::uint8_t ch) {
     // Channels 1 and 2 carry RTDs, 3 and 4 thermocouples, all in degC.
-    return ch <= 2 ? setting(s, kKey848 + ch, {0x01, 3, 32})
-                   : setting(s, kKey848 + ch, {0x84, 2, 32});
+    return ch <= 2 ? setting(s, key::kRosemount848 + ch, {0x01, 3, 32})
+                   : setting(s, key::kRosemount848 + ch, {0x84, 2, 32});
 }
-std::vector<std::uint8_t>& yokogawa(SimState& s) {
-    std::vector<std::uint8_t> initial{0x0C, 3};
+Bytes& yokogawa(SimState& s) {
+    Bytes initial{0x0C, 3};
     putFloat(initial, 0.25f);
-    return setting(s, kKeyYoko, initial);
+    return setting(s, key::kYokogawa, initial);
 }
 
 // E+H parameters: sensor type, connection and offset per sensor, and the
 // polynomial and Callendar-Van Dusen coefficients.
 struct EhParameter {
     bool isFloat;
-    std::vector<std::uint8_t> initial; // the value bytes
+    Bytes initial; // the value bytes
 };
 std::optional<EhParameter> ehParameter(std::uint8_t p) {
     auto f = [](float v) {
-        std::vector<std::uint8_t> out;
+        Bytes out;
         putFloat(out, v);
         return EhParameter{true, out};
     };
@@ -104,124 +86,124 @@ std::optional<EhParameter> ehParameter(std::uint8_t p) {
 }
 
 bool validEhValue(std::uint8_t p, std::uint8_t v) {
-    if (p == 0x30 || p == 0x40) return among(kEhSensors, v);
+    if (p == 0x30 || p == 0x40) return holds(kEhSensors, v);
     if (p == 0x31 || p == 0x41) return v <= 2;
     return true;
 }
 
-SimReply invalid(std::vector<std::uint8_t> echo = {}) {
-    return SimReply{kInvalidSelection, 0, std::move(echo)};
+SimReply invalid() {
+    return refuse(rc::kInvalidSelection);
 }
 
 } // namespace
 
-void registerTemperatureCommands(SimTransmitter& t) {
+void registerTemperatureCommands(SimDevice& d) {
     // ---- Rosemount 644: 140 reads, 141 writes sensor code and wire count.
-    t.addHandler(140, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
-        if (r.data != std::vector<std::uint8_t>{0x00}) return std::nullopt;
+    d.addHandler(140, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+        if (r.data != Bytes{0x00}) return std::nullopt;
         const auto& v = rosemount644(s);
-        return SimReply{0, 0, {0x00, v[0], v[1]}};
+        return ok({0x00, v[0], v[1]});
     });
-    t.addHandler(141, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(141, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 3 || r.data[0] != 0x00) return std::nullopt;
-        if (!among(kRosemountSensors, r.data[1]) || !validWires(r.data[2])) return invalid(r.data);
+        if (!holds(kRosemountSensors, r.data[1]) || !validWires(r.data[2])) return invalid();
         rosemount644(s) = {r.data[1], r.data[2]};
-        return SimReply{0, 0, r.data};
+        return ok(r.data);
     });
 
     // ---- Rosemount 848T: 160 reads a channel, 155 writes it, 53 sets its unit.
-    t.addHandler(160, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(160, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 1) return std::nullopt;
         std::uint8_t ch = r.data[0];
-        if (ch < 1 || ch > 4) return invalid(r.data);
+        if (ch < 1 || ch > 4) return invalid();
         const auto& v = channel848(s, ch);
-        return SimReply{0, 0, {ch, v[0], v[1]}};
+        return ok({ch, v[0], v[1]});
     });
-    t.addHandler(155, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(155, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 3) return std::nullopt;
         std::uint8_t ch = r.data[0];
-        if (ch < 1 || ch > 4 || !among(kRosemountSensors, r.data[1]) || !validWires(r.data[2]))
-            return invalid(r.data);
+        if (ch < 1 || ch > 4 || !holds(kRosemountSensors, r.data[1]) || !validWires(r.data[2]))
+            return invalid();
         auto& v = channel848(s, ch);
         v[0] = r.data[1];
         v[1] = r.data[2];
-        return SimReply{0, 0, r.data};
+        return ok(r.data);
     });
-    t.addHandler(53, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(53, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 2) return std::nullopt;
         std::uint8_t ch = r.data[0];
-        if (ch < 1 || ch > 4 || !among(kTemperatureUnits, r.data[1])) return invalid(r.data);
+        if (ch < 1 || ch > 4 || !holds(kTemperatureUnits, r.data[1])) return invalid();
         channel848(s, ch)[2] = r.data[1];
-        return SimReply{0, 0, r.data};
+        return ok(r.data);
     });
 
     // ---- Rosemount 644 through the expanded command 31: 0x0401 reads,
     // 0x0480 writes sensor code and wire count. Unknown codes are stored as
     // given; the device reads them back and the tool shows "other".
-    t.addHandler(31, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(31, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() < 3 || r.data[0] != 0x04 || r.data[2] != 0x00) return std::nullopt;
         auto& v = rosemountWiring(s);
         if (r.data[1] == 0x01 && r.data.size() == 3)
-            return SimReply{0, 0, {0x04, 0x01, 0x00, v[0], v[1], 0, 0, 0, 0, 0, 0}};
+            return ok({0x04, 0x01, 0x00, v[0], v[1], 0, 0, 0, 0, 0, 0});
         if (r.data[1] == 0x80 && r.data.size() == 5) {
             v = {r.data[3], r.data[4]};
-            return SimReply{0, 0, r.data};
+            return ok(r.data);
         }
         return std::nullopt;
     });
 
     // ---- Yokogawa: 131 (one byte 0) reads, 134 writes sensor code and wire
     // count; 170/171 read and write the two-wire lead resistance.
-    t.addHandler(131, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
-        if (r.data != std::vector<std::uint8_t>{0x00}) return std::nullopt;
+    d.addHandler(131, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+        if (r.data != Bytes{0x00}) return std::nullopt;
         const auto& v = yokogawa(s);
-        return SimReply{0, 0, {0x00, v[0], v[1]}};
+        return ok({0x00, v[0], v[1]});
     });
-    t.addHandler(134, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(134, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 3 || r.data[0] != 0x00) return std::nullopt;
         // The transmitter knows no "other" sensor (0xFF) and no wire count 1.
-        if (r.data[1] == 0xFF || !validWires(r.data[2])) return invalid(r.data);
+        if (r.data[1] == 0xFF || !validWires(r.data[2])) return invalid();
         auto& v = yokogawa(s);
         v[0] = r.data[1];
         v[1] = r.data[2];
-        return SimReply{0, 0, r.data};
+        return ok(r.data);
     });
-    t.addHandler(170, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(170, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (!r.data.empty()) return std::nullopt;
         const auto& v = yokogawa(s);
-        return SimReply{0, 0, {v.begin() + 2, v.end()}};
+        return ok({v.begin() + 2, v.end()});
     });
-    t.addHandler(171, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(171, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 4) return std::nullopt;
         auto& v = yokogawa(s);
         std::copy(r.data.begin(), r.data.end(), v.begin() + 2);
-        return SimReply{0, 0, r.data};
+        return ok(r.data);
     });
 
     // ---- E+H: 144 reads one parameter, 145 writes one.
-    t.addHandler(144, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(144, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() != 1) return std::nullopt;
         std::uint8_t p = r.data[0];
         auto param = ehParameter(p);
-        if (!param) return invalid(r.data);
-        const auto& v = setting(s, kKeyEh + p, param->initial);
-        std::vector<std::uint8_t> out{p, param->isFloat ? kEhFloatType : kEhByteType};
+        if (!param) return invalid();
+        const auto& v = setting(s, key::kEh + p, param->initial);
+        Bytes out{p, param->isFloat ? kEhFloatType : kEhByteType};
         out.insert(out.end(), v.begin(), v.end());
-        return SimReply{0, 0, out};
+        return ok(std::move(out));
     });
-    t.addHandler(145, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
+    d.addHandler(145, [](SimState& s, const SimRequest& r) -> std::optional<SimReply> {
         if (r.data.size() < 3) return std::nullopt;
         std::uint8_t p = r.data[0];
         auto param = ehParameter(p);
-        if (!param) return invalid(r.data);
+        if (!param) return invalid();
         std::size_t size = param->isFloat ? 4 : 1;
-        if (r.data.size() != 2 + size) return SimReply{kTooFewBytes, 0, {}};
-        std::vector<std::uint8_t> value(r.data.begin() + 2, r.data.end());
+        if (r.data.size() != 2 + size) return refuse(rc::kTooFewDataBytes);
+        Bytes value(r.data.begin() + 2, r.data.end());
         if (r.data[1] != (param->isFloat ? kEhFloatType : kEhByteType) ||
             !validEhValue(p, value[0]))
-            return invalid(r.data);
-        setting(s, kKeyEh + p, param->initial) = value;
-        return SimReply{0, 0, r.data};
+            return invalid();
+        setting(s, key::kEh + p, param->initial) = value;
+        return ok(r.data);
     });
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// What the simulated transmitter knows about itself. Every field is read and
-// written under SimTransmitter's lock.
+// What a simulated device knows about itself. Every field is read and written
+// under the lock of the line the device is on.
 
 #include <array>
 #include <cstdint>
@@ -17,17 +17,33 @@ struct DynamicVariable {
 };
 
 struct SimState {
-    // Identity (command 0).
+    // Identity (command 0). The first two bytes are the manufacturer ID and
+    // device type of a HART 5 device, or the expanded device type of a HART 7
+    // one; with the device ID they make the unique (long) address.
     std::uint8_t manufacturer = 0x26; // Rosemount
     std::uint8_t deviceType = 0x05;
     std::array<std::uint8_t, 3> deviceId{0x01, 0x02, 0x03};
-    std::uint8_t preambles = 5;
+    std::uint8_t preambles = 5; // asked of the master, and sent before every reply
     std::uint8_t pollAddress = 0;
     std::uint8_t universalRevision = 5;
     std::uint8_t deviceRevision = 1;
     std::uint8_t softwareRevision = 1;
     std::uint8_t hardwareRevision = 1;
     std::uint8_t flags = 0;
+    // Second status byte of every reply.
+    std::uint8_t fieldDeviceStatus = 0;
+
+    // Identity from HART 6 on (command 0 bytes 12 and later).
+    std::uint8_t deviceVariables = 4;
+    std::uint16_t configChangeCounter = 0;
+    std::uint8_t extendedStatus = 0;    // also byte 6 of the command-48 reply
+    std::uint16_t manufacturerCode = 0; // HART 7: the 16-bit manufacturer ID
+    std::uint16_t distributorCode = 0;  // HART 7: private-label distributor
+    std::uint8_t deviceProfile = 0;     // HART 7
+
+    // HART 7: long tag (command 20), additional device status (command 48).
+    std::string longTag;
+    std::vector<std::uint8_t> additionalStatus;
 
     // Process values (commands 1, 2, 3).
     float loopCurrent = 12.0f;    // mA
@@ -75,6 +91,9 @@ struct SimFaults {
     int splitAfter = -1;                     // send this many reply bytes, pause, then the rest
     int splitPauseMs = 0;
     std::optional<std::uint8_t> responseCode; // override the first status byte
+    // Stay silent on a command 0 unless it repeats the frame just before it
+    // on the line: the device is found only by a master that retries.
+    bool answersOnlyRetry = false;
 };
 
 } // namespace sim

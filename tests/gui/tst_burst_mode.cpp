@@ -175,13 +175,14 @@ void BurstModeTest::burstFramesShowInManualView() {
     QVERIFY(done(*r_, QStringLiteral("Write successful!")));
     QVERIFY(r_->device().withState([](sim::SimState& s) { return s.burstMode; }));
 
-    // A manual command 0; after its reply, burst frames keep arriving in the
-    // receive view: delimiter 81, address 66 05 01 02 03 (burst bit 0x40), command 02.
+    // A manual command 0; its reply carries the burst bit too (address C0),
+    // and after it burst frames keep arriving in the receive view: delimiter
+    // 81, address 66 05 01 02 03 (burst bit 0x40), command 02.
     r_->setText("Edit8", QStringLiteral("02 80 00 00"));
     QVERIFY(r_->click("Button17"));
     auto* view = r_->get<QPlainTextEdit>("Memo8");
     QVERIFY(rig::waitFor([&] {
-        return view->toPlainText().contains(QStringLiteral("06 80 00 0E 00 00 FE 26 05 "));
+        return view->toPlainText().contains(QStringLiteral("06 C0 00 0E 00 00 FE 26 05 "));
     }));
     QVERIFY(rig::waitFor([&] {
         return view->toPlainText().startsWith(
