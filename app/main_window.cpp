@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/serial_link.h"
 #include "devices/devices.h"
 #include "hart/link_buffer.h"
 #include "host/widgets.h"
@@ -137,13 +138,15 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     timer3_ = makeTimer("Timer3", 3000); // reply timeout
 
     buildFrame();
+    serialLink_ = std::make_unique<SerialLink>(*comm_);
     cycle_ = std::make_unique<host::RequestCycle>(
-        *comm_, host::CycleViews{sendView_, receiveView_, sentLabel_, receivedLabel_, statusLabel_,
+        *serialLink_, host::CycleViews{sendView_, receiveView_, sentLabel_, receivedLabel_, statusLabel_,
                                 timer2_, timer3_});
     cycle_->setErrorHandler([this](const std::function<void()>& f) { guarded(f); });
     comm_->OnReceiveData = [this](QObject*, const std::uint8_t* bytes, std::uint16_t length) {
         guarded([&] { cycle_->onReceiveData(bytes, length); });
     };
+    comm_->OnRequestHangup = [this](QObject*) { guarded([this] { portGone(); }); };
     buildPages();
     // A page whose rows and readers do not match is a programming error: it
     // stops the program here, not at the first click.
@@ -382,10 +385,14 @@ void TForm1::showError(const QString& message) {
 }
 
 void TForm1::togglePort() {
-    if (cycle_->buffer()[hart::lb::kPortOpen] == 0)
-        openPort();
-    else
+    if (isPortOpen())
         closePort();
+    else
+        openPort();
+}
+
+bool TForm1::isPortOpen() const {
+    return cycle_->buffer()[hart::lb::kPortOpen] != 0;
 }
 
 void TForm1::openPort() {
@@ -412,6 +419,8 @@ void TForm1::openPort() {
     timer3_->stop();
     cycle_->resetCounters();
     resetFields(PortMoment::Open);
+    openedPort_ = TComm::devicePath(comm_->CommName());
+    emit portOpened(openedPort_);
 }
 
 void TForm1::closePort() {
@@ -421,6 +430,20 @@ void TForm1::closePort() {
     cycle_->buffer()[hart::lb::kPortOpen] = 0;
     openButton_->setText(QStringLiteral("Open"));
     comm_->ClosePort();
+    emit portClosed(openedPort_);
+}
+
+void TForm1::portGone() {
+    if (!isPortOpen()) return;
+    const QString message = QStringLiteral("Serial device %1 disconnected").arg(openedPort_);
+    emit portLost(openedPort_);
+    // No reply will come: nothing may report a timeout or step the discovery
+    // cycle on a line that is gone.
+    cycle_->dropAwaited();
+    timer1_->stop();
+    closePort();
+    statusLabel_->setText(message);
+    showError(message);
 }
 
 void TForm1::setPortButtonsEnabled(bool enabled) {

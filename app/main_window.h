@@ -24,6 +24,7 @@ class QPushButton;
 class QScrollArea;
 class QTabWidget;
 class QTimer;
+class SerialLink;
 class TComm;
 
 namespace sim {
@@ -59,10 +60,17 @@ public:
 
     // Port control, as the Open/Close button does it.
     void togglePort();
+    bool isPortOpen() const;
     // `rx460k --port PORT`: puts PORT in the port list (selecting its item
     // where it has one) and opens it as the Open button does; a failed open
     // shows the usual error box.
     void openAtStart(const QString& port);
+
+signals:
+    // The port's life, for the traffic log: `port` is the device or address.
+    void portOpened(const QString& port);
+    void portClosed(const QString& port);
+    void portLost(const QString& port);
 
 private:
     enum class PortMoment { Start, Open, Close };
@@ -73,10 +81,14 @@ private:
     void fillPortList();
     void openPort();
     void closePort();
+    // The open device hung up or went away (a USB modem unplugged).
+    void portGone();
     void setPortButtonsEnabled(bool enabled);
     void resetFields(PortMoment moment);
 
     TComm* comm_;
+    std::unique_ptr<SerialLink> serialLink_;
+    QString openedPort_; // the device the open port uses
     QTimer* timer1_;
     QTimer* timer2_;
     QTimer* timer3_;

@@ -3,7 +3,7 @@
 #include "hart/frame.h"
 #include "hart/names.h"
 #include "host/status_texts.h"
-#include "serial/tcomm.h"
+#include "link/link.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -37,8 +37,8 @@ void startIfIdle(QTimer* timer) {
     if (!timer->isActive()) timer->start();
 }
 
-RequestCycle::RequestCycle(TComm& comm, CycleViews views, QObject* parent)
-    : QObject(parent), comm_(comm), v_(views) {
+RequestCycle::RequestCycle(line::Link& link, CycleViews views, QObject* parent)
+    : QObject(parent), link_(&link), v_(views) {
     connect(v_.decodeTimer, &QTimer::timeout, this, &RequestCycle::onDecodeTimer);
     connect(v_.timeoutTimer, &QTimer::timeout, this, &RequestCycle::onTimeoutTimer);
 }
@@ -110,7 +110,9 @@ void RequestCycle::transmit(const RequestSpec& spec, const ReplyCodeRow& row, st
     bytesSent_ += static_cast<int>(length);
     v_.sentCounter->setText(QString::number(bytesSent_));
     // A closed port refuses the block; the request then simply times out.
-    comm_.SendBlock(frame.data(), static_cast<std::uint16_t>(frame.size()));
+    link_->sendFrame(frame);
+    emit frameSent(QByteArray(reinterpret_cast<const char*>(frame.data()),
+                              static_cast<qsizetype>(frame.size())));
     if (row.pause) QThread::msleep(kPauseMs);
     replyCode_ = spec.replyCode;
     timeoutClass_ = spec.awaiting.timeout.value_or(row.timeout);
@@ -176,13 +178,18 @@ void RequestCycle::read(const ReaderSpec& reader) {
     QString text = QString::fromLatin1(reader.failureText);
     if (!cause.empty()) text += QStringLiteral(" (%1)").arg(QString::fromStdString(cause));
     setStatus(text);
+    emit replyNotDecoded(reader.replyCode, text);
 }
 
-void RequestCycle::judgeWrite(bool krohneVariant) {
-    setStatus(QString::fromStdString(hart::writeResult(buffer_, received(), krohneVariant)));
+void RequestCycle::judgeWrite(int replyCode, bool krohneVariant) {
+    const auto text =
+        QString::fromStdString(hart::writeResult(buffer_, received(), krohneVariant));
+    setStatus(text);
+    if (!text.startsWith(QLatin1String("Write successful!"))) emit replyNotDecoded(replyCode, text);
 }
 
 void RequestCycle::onReceiveData(const std::uint8_t* bytes, std::uint16_t length) {
+    emit chunkReceived(QByteArray(reinterpret_cast<const char*>(bytes), length));
     const int m = std::min<int>(length, hart::lb::kReceiveMax);
     std::copy_n(bytes, m, buffer_.begin() + hart::lb::kReceive);
     bytesReceived_ += m;
@@ -213,10 +220,10 @@ void RequestCycle::onDecodeTimer() {
             judge = [this, &reader = it->second] { read(reader); };
         break;
     case Judge::WriteResult:
-        judge = [this] { judgeWrite(false); };
+        judge = [this, code = row->code] { judgeWrite(code, false); };
         break;
     case Judge::KrohneWriteResult:
-        judge = [this] { judgeWrite(true); };
+        judge = [this, code = row->code] { judgeWrite(code, true); };
         break;
     case Judge::ReceiveView:
         break;
@@ -233,7 +240,14 @@ void RequestCycle::onTimeoutTimer() {
     if (timeoutClass_ == TimeoutClass::Read || timeoutClass_ == TimeoutClass::Write) {
         v_.statusLine->clear();
         setStatus(QString::fromLatin1(status::kTimeout));
+        emit replyTimedOut(replyCode_);
     }
+}
+
+void RequestCycle::dropAwaited() {
+    replyCode_ = 0;
+    v_.decodeTimer->stop();
+    v_.timeoutTimer->stop();
 }
 
 void RequestCycle::resetCounters() {

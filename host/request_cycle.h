@@ -25,7 +25,10 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QTimer;
-class TComm;
+
+namespace line {
+class Link;
+}
 
 namespace host {
 
@@ -53,7 +56,10 @@ struct ReaderSpec {
 class RequestCycle : public QObject {
     Q_OBJECT
 public:
-    RequestCycle(TComm& comm, CycleViews views, QObject* parent = nullptr);
+    RequestCycle(line::Link& link, CycleViews views, QObject* parent = nullptr);
+
+    // The line requests go to from now on (the serial port or a HART-IP session).
+    void setLink(line::Link& link) { link_ = &link; }
 
     hart::LinkBuffer& buffer() { return buffer_; }
     const hart::LinkBuffer& buffer() const { return buffer_; }
@@ -93,8 +99,12 @@ public:
     int judgesOf(int replyCode) const;
     const std::set<int>& requestedCodes() const { return requested_; }
 
-    // Receive handler, bound to the serial port's received-data event.
+    // Receive handler, bound to the link's received data.
     void onReceiveData(const std::uint8_t* bytes, std::uint16_t length);
+
+    // The line went away: no reply will come, so none is awaited any more
+    // (no decode, no timeout report, no further discovery step).
+    void dropAwaited();
 
     // Counters (reset when the port opens).
     void resetCounters();
@@ -106,14 +116,25 @@ public:
         guard_ = std::move(guard);
     }
 
+signals:
+    // Every frame handed to the line, and every chunk received (whole, before
+    // the receive area's 255-byte cut), for the traffic log.
+    void frameSent(const QByteArray& frame);
+    void chunkReceived(const QByteArray& chunk);
+    // The reply timeout reported "Upload data timeout!".
+    void replyTimedOut(int replyCode);
+    // A reader or the write result judged a reply and did not succeed;
+    // `status` is what the status line now shows.
+    void replyNotDecoded(int replyCode, const QString& status);
+
 private:
     void transmit(const RequestSpec& spec, const ReplyCodeRow& row, std::size_t length);
     void read(const ReaderSpec& reader);
-    void judgeWrite(bool krohneVariant);
+    void judgeWrite(int replyCode, bool krohneVariant);
     void onDecodeTimer();
     void onTimeoutTimer();
 
-    TComm& comm_;
+    line::Link* link_;
     CycleViews v_;
     hart::LinkBuffer buffer_{};
     int replyCode_ = 0;

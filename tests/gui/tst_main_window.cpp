@@ -64,7 +64,8 @@ private slots:
     void masterBits();
     void deviceIdQuery();
     void identitySurvivesReopen();
-    void farSideHangsUp();
+    void deviceLoss_data();
+    void deviceLoss();
     void simulatedTransmitterFromPortList();
     void everyRequestHasOneReader();
     void readerMistakesAreCaught();
@@ -383,15 +384,47 @@ void MainWindowTest::identitySurvivesReopen() {
     QCOMPARE(*f, hex("82 A6 05 01 02 03 03 00 22"));
 }
 
-void MainWindowTest::farSideHangsUp() {
+void MainWindowTest::deviceLoss_data() {
+    QTest::addColumn<bool>("awaiting");
+    QTest::newRow("idle") << false;
+    QTest::newRow("reply awaited") << true;
+}
+
+void MainWindowTest::deviceLoss() {
+    QFETCH(bool, awaiting);
     WindowRig r;
     QVERIFY(r.isOpen());
-    r.device().hangUp();
-    // The program keeps running; the port can be closed and opened again.
-    QTest::qWait(200);
-    QVERIFY(r.click("Button1"));
+    QVERIFY(r.discover());
+    if (awaiting) {
+        r.device().setFaults({.silent = true});
+        QVERIFY(r.click("Button4"));
+        QCOMPARE(r.cycle().replyCode(), 103);
+        QVERIFY(r.get<QTimer>("Timer3")->isActive());
+    }
+    const QString path = QString::fromStdString(r.device().portPath());
+    const QString lost = QStringLiteral("Serial device %1 disconnected").arg(path);
+    r.device().hangUp(); // the modem is unplugged
+
+    QCOMPARE(r.takeErrorBox(), lost);
+    QCOMPARE(r.status(), lost);
+    // Closed as the Close button closes: caption, buttons, fields.
     QCOMPARE(r.get<QPushButton>("Button1")->text(), QStringLiteral("Open"));
+    QVERIFY(portButtonsEnabled(r, false));
+    QVERIFY(text(r, "Edit1").isEmpty());
     QVERIFY(!r.form().comm().isOpen());
+    // Nothing is awaited any more, so no "Upload data timeout!" can follow.
+    QCOMPARE(r.cycle().replyCode(), 0);
+    QVERIFY(!r.get<QTimer>("Timer3")->isActive());
+    QVERIFY(!r.get<QTimer>("Timer2")->isActive());
+
+    // The device is back (a new pty): it opens and answers as before.
+    sim::SimTransmitter again;
+    r.get<QComboBox>("SPREALCOM")->setEditText(QString::fromStdString(again.portPath()));
+    QVERIFY(r.click("Button1"));
+    QVERIFY(rig::waitFor([&] { return r.isOpen(); }));
+    QVERIFY(r.click("Button3"));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload successful!")));
+    QCOMPARE(text(r, "Edit4"), QStringLiteral("66051"));
 }
 
 void MainWindowTest::simulatedTransmitterFromPortList() {
