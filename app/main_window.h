@@ -71,6 +71,9 @@ signals:
     void portOpened(const QString& port);
     void portClosed(const QString& port);
     void portLost(const QString& port);
+    // Something the link did that is not a frame (a HART-IP session opened,
+    // a keep-alive), for the traffic log.
+    void linkNote(const QString& text);
 
 private:
     enum class PortMoment { Start, Open, Close };
