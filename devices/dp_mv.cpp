@@ -31,6 +31,7 @@ constexpr int kEjaZeroWrite = 1192;
 constexpr int kEjaZeroRead = 1193;
 
 // ---- 300SMV dynamic variables: the list position is the device-variable code.
+// The item texts are kept as users know them, spelling included.
 constexpr std::array kVariableItems{
     "defferential pressure", "absolute pressure", "Gage pressure",
     "process tempter",       "modul tempter",     "flow",

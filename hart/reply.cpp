@@ -24,6 +24,8 @@ struct ResponseRow {
     std::string_view message;
 };
 
+// One string each, with no space after the first "!": users and their
+// procedures know them so.
 constexpr std::array kResponseMessages{
     ResponseRow{0, "Write successful!"},
     ResponseRow{1, "Write failed!Instruction not defined!"},

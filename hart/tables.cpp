@@ -14,6 +14,7 @@ constexpr int kLastWritablePosition = 76;
 
 // Row p is item p of every unit list. Codes follow the HART engineering-unit
 // code table; the row order is this program's own.
+// Item texts stand as users know them ("inH20" with a zero, "kb_l", ...).
 const std::array<UnitRow, kUnitCount> kUnitTable{{
     {1, "inH20", "00_inH20"},
     {2, "inhg", "01_inhg"},

@@ -8,6 +8,7 @@ namespace hart {
 
 namespace {
 
+// The two messages read as users know them; keep the spelling.
 constexpr std::string_view kNoSpace = "NO SPACK";
 constexpr std::string_view kBadDigit = "Data eeore!";
 constexpr std::string_view kTooMany = "At most 15 bytes can be sent; nothing sent.";

@@ -116,6 +116,7 @@ QGroupBox* buildTrimGroup(host::Buttons& buttons, Controls& c) {
     host::installKeyFilter(high, hart::kCurrentTrimFilter, setHigh);
     host::installKeyFilter(low, hart::kCurrentTrimFilter, setLow);
 
+    // Captions and hints are the ones users know, spelling and spacing included.
     g.addRow(QStringLiteral("Out_H_Current Adjus:"), {high, mA(), setHigh});
     int r = g.addRow(QString(), {});
     grid->addWidget(hint("Set it between 18mA and  22mA"), r, 1, 1, 3);
