@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <span>
 #include <sstream>
 #include <string>
@@ -30,6 +31,8 @@ namespace {
 // short enough to look live, long enough that a flood of burst frames costs
 // the view a few insertions a second.
 constexpr int kFlushMs = 40;
+// Saving hands the file this much at a time, not the whole log at once.
+constexpr int kWriteBlock = 256 * 1024;
 
 constexpr std::array<const char*, TrafficLog::kColumnCount> kHeaders{
     "Time",   "+ms",       "Direction",  "Meaning", "Preambles",
@@ -71,8 +74,58 @@ QDateTime localTime(qint64 micros) {
     return QDateTime::fromMSecsSinceEpoch(micros / 1000);
 }
 
+// Local time of day as hh:mm:ss.mmm. A full local-time conversion per row
+// costs more than all the rest of a row (the C library looks at the zone file
+// each time); the offset from UTC only changes at a daylight-saving switch,
+// which falls on a quarter hour in every zone, so one lookup per quarter hour
+// of time stamps gives the same text.
 QString timeText(qint64 micros) {
-    return localTime(micros).toString(QStringLiteral("hh:mm:ss.zzz"));
+    constexpr qint64 kQuarterHourMs = 15 * 60 * 1000;
+    constexpr qint64 kDayMs = 24 * 60 * 60 * 1000;
+    static qint64 cachedQuarter = std::numeric_limits<qint64>::min();
+    static qint64 offsetMs = 0;
+    const qint64 ms = micros / 1000;
+    if (const qint64 quarter = ms / kQuarterHourMs; quarter != cachedQuarter) {
+        offsetMs =
+            qint64{QDateTime::fromMSecsSinceEpoch(quarter * kQuarterHourMs).offsetFromUtc()} * 1000;
+        cachedQuarter = quarter;
+    }
+    const qint64 ofDay = ((ms + offsetMs) % kDayMs + kDayMs) % kDayMs;
+    const auto two = [](qint64 v) {
+        return std::array<char, 2>{static_cast<char>('0' + v / 10),
+                                   static_cast<char>('0' + v % 10)};
+    };
+    const auto h = two(ofDay / 3'600'000);
+    const auto m = two(ofDay / 60'000 % 60);
+    const auto sec = two(ofDay / 1000 % 60);
+    const qint64 milli = ofDay % 1000;
+    const char text[] = {h[0],
+                         h[1],
+                         ':',
+                         m[0],
+                         m[1],
+                         ':',
+                         sec[0],
+                         sec[1],
+                         '.',
+                         static_cast<char>('0' + milli / 100),
+                         static_cast<char>('0' + milli / 10 % 10),
+                         static_cast<char>('0' + milli % 10)};
+    return QString::fromLatin1(text, sizeof text);
+}
+
+// Upper-case hex bytes separated by single spaces, as hart::hexBytes writes
+// them, without a formatted print per byte: saving 100,000 rows writes
+// millions of these.
+QString hexText(std::span<const std::uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    QString out(bytes.empty() ? 0 : static_cast<qsizetype>(bytes.size() * 3 - 1), u' ');
+    QChar* at = out.data();
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        at[3 * i] = QLatin1Char(kDigits[bytes[i] >> 4]);
+        at[3 * i + 1] = QLatin1Char(kDigits[bytes[i] & 0x0F]);
+    }
+    return out;
 }
 
 // The one frame a frame row holds: its bytes were cut out of the line at the
@@ -164,9 +217,10 @@ void TrafficLog::logNote(const QString& text) {
 }
 
 void TrafficLog::logBytes(const QByteArray& bytes, Way way) {
-    const auto line = spanOf(bytes);
-    for (const hart::FrameSegment& segment : hart::parseFrames(line)) {
-        Row& row = append(segment.frame ? Kind::Frame : Kind::Unparsed, way);
+    // The frames of one chunk arrived together and share its time stamp.
+    const qint64 now = clock_();
+    for (const hart::FrameSegment& segment : hart::parseFrames(spanOf(bytes))) {
+        Row& row = append(segment.frame ? Kind::Frame : Kind::Unparsed, way, now);
         row.bytes = bytes.mid(static_cast<qsizetype>(segment.offset),
                               static_cast<qsizetype>(segment.length));
         if (segment.frame) {
@@ -184,13 +238,12 @@ void TrafficLog::logBytes(const QByteArray& bytes, Way way) {
 }
 
 void TrafficLog::logEvent(const QString& text) {
-    Row& row = append(Kind::Event, Way::None);
+    Row& row = append(Kind::Event, Way::None, clock_());
     row.event = oneLine(text);
     writeTrace(row);
 }
 
-TrafficLog::Row& TrafficLog::append(Kind kind, Way way) {
-    const qint64 now = clock_();
+TrafficLog::Row& TrafficLog::append(Kind kind, Way way, qint64 now) {
     Row& row = pending_.emplace_back();
     row.id = nextId_++;
     row.micros = now;
@@ -295,7 +348,7 @@ TrafficLog::Shown TrafficLog::describe(const Row& row) {
         c[Meaning] = row.event;
         return s;
     }
-    c[Bytes] = text(hart::hexBytes(spanOf(row.bytes)));
+    c[Bytes] = hexText(spanOf(row.bytes));
     const auto frame = row.kind == Kind::Frame ? frameOf(row.bytes) : std::nullopt;
     if (!frame) {
         c[Meaning] = text(hart::describeUnparsed(spanOf(row.bytes)).summary);
@@ -366,7 +419,7 @@ QString TrafficLog::details(int row) const {
             QLatin1String(field.name.data(), static_cast<qsizetype>(field.name.size())),
             text(field.value));
     if (frame) {
-        lines << QStringLiteral("All bytes: %1").arg(text(hart::hexBytes(spanOf(r->bytes))));
+        lines << QStringLiteral("All bytes: %1").arg(hexText(spanOf(r->bytes)));
         lines << QStringLiteral("HART-IP sequence number in a capture: %1").arg(r->sequence);
     } else {
         lines << QStringLiteral("These bytes form no frame: a .pcapng capture leaves them out.");
@@ -421,21 +474,34 @@ QVariant TrafficLog::headerData(int section, Qt::Orientation orientation, int ro
 
 // ---- Files
 
-QByteArray TrafficLog::textFile() const {
-    QString out = QStringLiteral("# rx460k traffic log of %1, local times; columns separated by "
-                                 "tabs\n")
-                      .arg(rows_.empty() ? QDateTime::currentDateTime().toString(Qt::ISODate)
-                                         : localTime(rows_.front().micros).toString(Qt::ISODate));
-    out += headerText() + u'\n';
+bool TrafficLog::writeText(QIODevice& out) const {
+    QByteArray block =
+        QStringLiteral("# rx460k traffic log of %1, local times; columns separated "
+                       "by tabs\n%2\n")
+            .arg(rows_.empty() ? QDateTime::currentDateTime().toString(Qt::ISODate)
+                               : localTime(rows_.front().micros).toString(Qt::ISODate),
+                 headerText())
+            .toUtf8();
     const int rows = rowCount();
-    for (int i = 0; i < rows; ++i)
-        out += rowText(i) + u'\n';
-    return out.toUtf8();
+    for (int i = 0; i < rows; ++i) {
+        block += (rowText(i) + u'\n').toUtf8();
+        if (block.size() >= kWriteBlock || i + 1 == rows) {
+            if (out.write(block) != block.size()) return false;
+            block.clear();
+        }
+    }
+    return rows > 0 || out.write(block) == block.size();
 }
 
-QByteArray TrafficLog::captureFile() const {
-    std::ostringstream out;
-    hart::pcapng::Writer writer(out);
+bool TrafficLog::writeCapture(QIODevice& out) const {
+    std::ostringstream blocks;
+    hart::pcapng::Writer writer(blocks);
+    const auto handOver = [&] {
+        const std::string bytes = blocks.str();
+        blocks.str({});
+        return out.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+               static_cast<qint64>(bytes.size());
+    };
     std::uint16_t ipId = 0;
     for (const Row& row : rows_) {
         if (row.kind != Kind::Frame) continue; // neither events nor bytes outside a frame
@@ -444,9 +510,9 @@ QByteArray TrafficLog::captureFile() const {
         writer.writePacket(hart::pcapng::hartPduPacket(direction, spanOf(row.bytes), row.sequence,
                                                        hart::pcapng::kDefaultToolPort, ++ipId),
                            static_cast<std::uint64_t>(row.micros));
+        if (blocks.tellp() >= kWriteBlock && !handOver()) return false;
     }
-    const std::string bytes = out.str();
-    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return writer.good() && handOver();
 }
 
 bool TrafficLog::save(const QString& path) {
@@ -457,12 +523,13 @@ bool TrafficLog::save(const QString& path) {
             QStringLiteral("%1: the name must end in .txt (text) or .pcapng (capture)").arg(path);
         return false;
     }
-    const QByteArray content = *format == Format::Text ? textFile() : captureFile();
     // The file appears only when complete: a failed save leaves nothing
     // behind, and an older file of that name stays as it was.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
-        !file.commit()) {
+    const bool written = file.open(QIODevice::WriteOnly) &&
+                         (*format == Format::Text ? writeText(file) : writeCapture(file)) &&
+                         file.commit();
+    if (!written) {
         error_ = QStringLiteral("%1: %2").arg(path, file.errorString());
         file.cancelWriting();
         return false;

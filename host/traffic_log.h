@@ -25,6 +25,7 @@
 #include <optional>
 #include <vector>
 
+class QIODevice;
 class QTimer;
 
 namespace hart::pcapng {
@@ -151,7 +152,7 @@ private:
 
     void logBytes(const QByteArray& bytes, Way way);
     void logEvent(const QString& text);
-    Row& append(Kind kind, Way way);
+    Row& append(Kind kind, Way way, qint64 now);
     void scheduleFlush();
     const Row* rowAt(int row) const;
     const Shown& shown(const Row& row) const; // through the cache
@@ -159,8 +160,8 @@ private:
     QString noticeText() const;
     static QString lineOf(const std::array<QString, kColumnCount>& columns);
     void writeTrace(const Row& row);
-    QByteArray textFile() const;
-    QByteArray captureFile() const;
+    bool writeText(QIODevice& out) const;
+    bool writeCapture(QIODevice& out) const;
 
     std::deque<Row> rows_;
     std::vector<Row> pending_;
