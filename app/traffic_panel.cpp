@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,6 +16,7 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTableView>
@@ -28,17 +30,24 @@ namespace {
 
 using Column = host::TrafficLog::Column;
 
-// Starting widths in characters of the table's font; the last column takes
-// what is left.
+// Starting widths: room for the longest usual text of each column (or its
+// header); the meaning gets a good share, the bytes take what is left.
 struct ColumnWidth {
     Column column;
-    int characters;
+    const char* sample;
 };
 constexpr ColumnWidth kWidths[] = {
-    {Column::Time, 13},    {Column::SincePrevious, 7}, {Column::Direction, 12},
-    {Column::Meaning, 60}, {Column::Preambles, 9},     {Column::Master, 10},
-    {Column::BurstBit, 8}, {Column::ByteCount, 10},
+    {Column::Time, "00:00:00.000"},
+    {Column::SincePrevious, "99999"},
+    {Column::Direction, "from device"},
+    {Column::Meaning, "reply from device 26 05 010203: 3 Read Dynamic Variables And Loop"},
+    {Column::Preambles, "Preambles"},
+    {Column::Master, "secondary"},
+    {Column::BurstBit, "Burst bit"},
+    {Column::ByteCount, "Byte count"},
 };
+// Rows the panel shows at least when it opens.
+constexpr int kVisibleRows = 12;
 
 const QString kTextFilter = QStringLiteral("Text, one line per row (*.txt)");
 const QString kCaptureFilter = QStringLiteral("Capture for Wireshark (*.pcapng)");
@@ -84,7 +93,7 @@ TrafficPanel::TrafficPanel(host::TrafficLog& log, std::function<void(const QStri
     toggle_->setCheckable(true);
     toggle_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     toggle_->setToolTip(QStringLiteral("Show or hide every frame on the line (Ctrl+T)"));
-    connect(toggle_, &QPushButton::toggled, this, &QWidget::setVisible);
+    connect(toggle_, &QPushButton::toggled, this, &TrafficPanel::showPanel);
     connect(toggleViewAction(), &QAction::toggled, toggle_, &QPushButton::setChecked);
 
     auto* content = new QWidget(this);
@@ -123,9 +132,15 @@ TrafficPanel::TrafficPanel(host::TrafficLog& log, std::function<void(const QStri
     view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
     view_->horizontalHeader()->setStretchLastSection(true);
     view_->horizontalHeader()->setHighlightSections(false);
-    const int charWidth = view_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    for (const ColumnWidth& w : kWidths)
-        view_->setColumnWidth(w.column, w.characters * charWidth + 12);
+    const QFontMetrics metrics = view_->fontMetrics();
+    const QFontMetrics headerMetrics(view_->horizontalHeader()->font());
+    for (const ColumnWidth& w : kWidths) {
+        const QString header = log_.headerData(w.column, Qt::Horizontal).toString();
+        view_->setColumnWidth(w.column, std::max(metrics.horizontalAdvance(QLatin1String(w.sample)),
+                                                 headerMetrics.horizontalAdvance(header)) +
+                                            24);
+    }
+    view_->setMinimumHeight(view_->verticalHeader()->defaultSectionSize() * kVisibleRows);
 
     details_ = new QPlainTextEdit(split);
     details_->setObjectName(QStringLiteral("TrafficDetails"));
@@ -133,8 +148,8 @@ TrafficPanel::TrafficPanel(host::TrafficLog& log, std::function<void(const QStri
     details_->setPlaceholderText(QStringLiteral("Select a row to see every field"));
     split->addWidget(view_);
     split->addWidget(details_);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 1);
+    split->setStretchFactor(0, 5);
+    split->setStretchFactor(1, 2);
     layout->addWidget(split, 1);
     setWidget(content);
 
@@ -168,6 +183,25 @@ TrafficPanel::TrafficPanel(host::TrafficLog& log, std::function<void(const QStri
         if (visible && atBottom_) view_->scrollToBottom();
     });
     updateCount();
+}
+
+void TrafficPanel::showPanel(bool show) {
+    // Where the screen has room, the window grows by the panel rather than
+    // squeezing the pages, and gives the room back when the panel goes.
+    QWidget* frame = window();
+    if (show && !isVisible() && frame != this && !frame->isMaximized() && !frame->isFullScreen() &&
+        !isFloating()) {
+        const QScreen* screen = frame->screen();
+        const int room =
+            screen ? screen->availableGeometry().height() - frame->frameGeometry().height() : 0;
+        grown_ = std::clamp(sizeHint().height(), 0, std::max(0, room));
+        if (grown_ > 0) frame->resize(frame->width(), frame->height() + grown_);
+    }
+    setVisible(show);
+    if (!show && grown_ > 0) {
+        frame->resize(frame->width(), frame->height() - grown_);
+        grown_ = 0;
+    }
 }
 
 void TrafficPanel::showDetails() {

@@ -40,6 +40,7 @@ public:
     void chooseFileAndSave();
 
 private:
+    void showPanel(bool show);
     void showDetails();
     void updateCount();
     void followNewRows();
@@ -51,6 +52,7 @@ private:
     QPlainTextEdit* details_;
     QLabel* count_;
     bool atBottom_ = true;
+    int grown_ = 0; // height the window grew by to show the panel
 };
 
 // Adds the panel to the window's bottom dock area, hidden, and returns it.

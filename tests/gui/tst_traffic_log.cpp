@@ -241,7 +241,9 @@ void TrafficLogTest::panelHiddenAtStartAndToggled() {
     QTRY_COMPARE(geometries(), atStart);
 
     // The shortcut does the same, and the button follows.
+    // (Shortcuts reach only the active window.)
     r.form().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&r.form()));
     QTest::keyClick(&r.form(), Qt::Key_T, Qt::ControlModifier);
     QTRY_VERIFY(dock->isVisible());
     QVERIFY(button->isChecked());
