@@ -91,27 +91,8 @@ QString timeText(qint64 micros) {
         cachedQuarter = quarter;
     }
     const qint64 ofDay = ((ms + offsetMs) % kDayMs + kDayMs) % kDayMs;
-    const auto two = [](qint64 v) {
-        return std::array<char, 2>{static_cast<char>('0' + v / 10),
-                                   static_cast<char>('0' + v % 10)};
-    };
-    const auto h = two(ofDay / 3'600'000);
-    const auto m = two(ofDay / 60'000 % 60);
-    const auto sec = two(ofDay / 1000 % 60);
-    const qint64 milli = ofDay % 1000;
-    const char text[] = {h[0],
-                         h[1],
-                         ':',
-                         m[0],
-                         m[1],
-                         ':',
-                         sec[0],
-                         sec[1],
-                         '.',
-                         static_cast<char>('0' + milli / 100),
-                         static_cast<char>('0' + milli / 10 % 10),
-                         static_cast<char>('0' + milli % 10)};
-    return QString::fromLatin1(text, sizeof text);
+    return QString::asprintf("%02lld:%02lld:%02lld.%03lld", ofDay / 3'600'000, ofDay / 60'000 % 60,
+                             ofDay / 1000 % 60, ofDay % 1000);
 }
 
 // Upper-case hex bytes separated by single spaces, as hart::hexBytes writes
