@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/main_window.h"
+#include "host/traffic_log.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -25,7 +26,11 @@ struct Options {
                        "simulated transmitter.")
             .arg(kSimulatedWord),
         QStringLiteral("PORT")};
-    // --trace FILE goes here.
+    QCommandLineOption trace{
+        QStringLiteral("trace"),
+        QStringLiteral("Record every frame and port event of the run into FILE as it happens, "
+                       "as text (FILE.txt) or as a capture Wireshark reads (FILE.pcapng)."),
+        QStringLiteral("FILE")};
 };
 
 void addOptions(QCommandLineParser& parser, const Options& o) {
@@ -38,6 +43,7 @@ void addOptions(QCommandLineParser& parser, const Options& o) {
     parser.addOption(o.help);
     parser.addOption(o.version);
     parser.addOption(o.port);
+    parser.addOption(o.trace);
 }
 
 // Without an application object the parser cannot know the program's name
@@ -94,6 +100,14 @@ CommandLine readCommandLine(const QStringList& arguments, Stage stage) {
         if (port.isEmpty()) return usageError(QStringLiteral("--port needs a port name."));
         out.start.port = portListText(port);
     }
+    if (parser.isSet(o.trace)) {
+        const QString file = parser.value(o.trace);
+        if (file.isEmpty()) return usageError(QStringLiteral("--trace needs a file name."));
+        if (!host::TrafficLog::formatOf(file))
+            return usageError(
+                QStringLiteral("--trace %1: the name must end in .txt or .pcapng.").arg(file));
+        out.start.trace = file;
+    }
     return out;
 }
 
@@ -105,6 +119,10 @@ int finish(const CommandLine& commandLine) {
 }
 
 void applyStartOptions(TForm1& window, const StartOptions& options) {
+    // The trace first, so that it holds the port's opening too.
+    if (!options.trace.isEmpty() && !window.trafficLog().startTrace(options.trace))
+        window.showError(QStringLiteral("The traffic trace was not started.\n%1")
+                             .arg(window.trafficLog().errorString()));
     if (!options.port.isEmpty()) window.openAtStart(options.port);
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The program's command line: --help, --version and --port PORT.
+// The program's command line: --help, --version, --port PORT and --trace FILE.
 //
 // The arguments are read twice. Before the application object exists, only
 // --help and --version are answered: they must work without a display, and
@@ -19,9 +19,9 @@ struct StartOptions {
     // Port-list text to open at start ("COM3", a device path, or the
     // simulated transmitter's entry); empty: the window starts closed.
     QString port;
-    // A later `--trace FILE` adds its file here, its option in
-    // command_line.cpp (makeParser, readCommandLine) and its use in
-    // applyStartOptions.
+    // `--trace FILE`: the whole run's traffic goes into FILE as it happens
+    // (.txt or .pcapng); empty: no trace.
+    QString trace;
 };
 
 enum class Stage {
@@ -55,8 +55,9 @@ QString portListText(const QString& portOption);
 // Prints a CommandLine that ends the program and returns its exit code.
 int finish(const CommandLine& commandLine);
 
-// Opens the port asked for, as the Open button would; a port that fails to
-// open shows the usual error box and leaves the window as it was.
+// Starts the trace, then opens the port asked for, as the Open button would.
+// A trace file that cannot be written, or a port that fails to open, shows
+// an error box and leaves the window usable.
 void applyStartOptions(TForm1& window, const StartOptions& options);
 
 } // namespace app

@@ -1,8 +1,10 @@
 #include "app/main_window.h"
 
 #include "app/serial_link.h"
+#include "app/traffic_panel.h"
 #include "devices/devices.h"
 #include "hart/link_buffer.h"
+#include "host/traffic_log.h"
 #include "host/widgets.h"
 #include "ops/ops.h"
 #include "serial/tcomm.h"
@@ -143,6 +145,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
         *serialLink_, host::CycleViews{sendView_, receiveView_, sentLabel_, receivedLabel_, statusLabel_,
                                 timer2_, timer3_});
     cycle_->setErrorHandler([this](const std::function<void()>& f) { guarded(f); });
+    trafficLog_->watch(*cycle_);
+    connect(this, &TForm1::portOpened, trafficLog_, &host::TrafficLog::logPortOpened);
+    connect(this, &TForm1::portClosed, trafficLog_, &host::TrafficLog::logPortClosed);
+    connect(this, &TForm1::portLost, trafficLog_, &host::TrafficLog::logPortLost);
+    connect(this, &TForm1::linkNote, trafficLog_, &host::TrafficLog::logNote);
     comm_->OnReceiveData = [this](QObject*, const std::uint8_t* bytes, std::uint16_t length) {
         guarded([&] { cycle_->onReceiveData(bytes, length); });
     };
@@ -228,6 +235,11 @@ void TForm1::buildFrame() {
     hiddenButton_->setVisible(false); // on the form but never shown and without an action
     portDependent(hiddenButton_);
     portRow->addStretch(1);
+    // The traffic log, and its panel hidden until the "Traffic" button shows it.
+    trafficLog_ = new host::TrafficLog(this);
+    portRow->addWidget(app::addTrafficPanel(*this, *trafficLog_, [this](const QString& m) {
+                           showError(m);
+                       })->toggleButton());
     outer->addLayout(portRow);
 
     pages_ = new QTabWidget(central);

@@ -27,6 +27,9 @@ class QTimer;
 class SerialLink;
 class TComm;
 
+namespace host {
+class TrafficLog;
+}
 namespace sim {
 class SimTransmitter;
 }
@@ -51,6 +54,8 @@ public:
     QTimer* discoveryTimer() override { return timer1_; }
 
     TComm& comm() { return *comm_; }
+    // Every frame and port event of the run, behind the Traffic panel and --trace.
+    host::TrafficLog& trafficLog() { return *trafficLog_; }
     void showError(const QString& message);
 
     // Text of the simulated-transmitter entry of the port list.
@@ -97,6 +102,7 @@ private:
     QTimer* timer3_;
     std::unique_ptr<host::RequestCycle> cycle_;
     std::unique_ptr<sim::SimTransmitter> simulator_;
+    host::TrafficLog* trafficLog_ = nullptr;
 
     QComboBox* portList_ = nullptr;         // SPREALCOM
     QPushButton* openButton_ = nullptr;     // Button1

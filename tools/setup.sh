@@ -10,9 +10,10 @@ cd "$here"
 # fonts-noto-cjk: some device-specific list items are in Chinese.
 # desktop-file-utils, appstream, libxml2-utils: the install test validates the
 # menu entry and the metainfo. dpkg-dev, file: `cpack -G DEB` computes the
-# package's dependencies with dpkg-shlibdeps.
+# package's dependencies with dpkg-shlibdeps. tshark: the tests read the
+# traffic log's captures back with Wireshark's HART-IP dissector.
 packages=(build-essential cmake g++ qt6-base-dev libgl-dev libgtest-dev googletest fonts-dejavu-core
-          fonts-noto-cjk desktop-file-utils appstream libxml2-utils dpkg-dev file)
+          fonts-noto-cjk desktop-file-utils appstream libxml2-utils dpkg-dev file tshark)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -21,7 +22,9 @@ if ((${#missing[@]})); then
     sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
     "${sudo_cmd[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+    # Through sudo's cleaned environment too, and with no terminal to ask on:
+    # tshark's package would otherwise ask whether non-superusers may capture.
+    "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" </dev/null
 fi
 
 jobs=$(nproc)
