@@ -27,7 +27,11 @@ class QTimer;
 class SerialLink;
 class TComm;
 
+namespace host {
+class StatusWatch;
+}
 namespace sim {
+class SimNetwork;
 class SimTransmitter;
 }
 
@@ -49,6 +53,8 @@ public:
     void onClick(QPushButton* button, std::function<void()> handler) override;
     void guarded(const std::function<void()>& handler) override;
     QTimer* discoveryTimer() override { return timer1_; }
+    host::StatusWatch& deviceStatus() override { return *statusWatch_; }
+    void holdRequests(bool held) override;
 
     TComm& comm() { return *comm_; }
     void showError(const QString& message);
@@ -57,6 +63,9 @@ public:
     static QString simulatedPortName();
     // The simulated transmitter, once it has been opened (for the demo).
     sim::SimTransmitter* simulator() const { return simulator_.get(); }
+    // Text of the simulated-network entry, and the network once opened.
+    static QString simulatedNetworkName();
+    sim::SimNetwork* simulatedNetwork() const { return network_.get(); }
 
     // Port control, as the Open/Close button does it.
     void togglePort();
@@ -97,6 +106,8 @@ private:
     QTimer* timer3_;
     std::unique_ptr<host::RequestCycle> cycle_;
     std::unique_ptr<sim::SimTransmitter> simulator_;
+    std::unique_ptr<sim::SimNetwork> network_;
+    host::StatusWatch* statusWatch_ = nullptr;
 
     QComboBox* portList_ = nullptr;         // SPREALCOM
     QPushButton* openButton_ = nullptr;     // Button1
@@ -106,6 +117,7 @@ private:
     QLabel* sentLabel_ = nullptr;           // Label56
     QLabel* receivedLabel_ = nullptr;       // Label67
     QLabel* statusLabel_ = nullptr;         // Label68
+    QLabel* deviceStatusLabel_ = nullptr;   // DeviceStatus
     QTabWidget* pages_ = nullptr;           // PageControl2
     std::vector<QScrollArea*> pageAreas_;   // by host::Page
     std::vector<QPushButton*> portButtons_;
