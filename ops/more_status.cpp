@@ -9,7 +9,9 @@
 #include "host/bind.h"
 #include "host/status_watch.h"
 
+#include <QColor>
 #include <QGroupBox>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
@@ -82,12 +84,18 @@ void buildMoreStatus(host::PageHost& host) {
                          if (replyCode == kMoreStatusReply) view->setPlainText(status);
                      });
     // The window's face is bold throughout, so this button is set in the
-    // normal weight and turns bold only when the device asks to be read.
+    // normal weight and turns bold (and amber) only when the device asks to
+    // be read.
     const host::StatusWatch& watch = host.deviceStatus();
-    const auto markRequest = [button, &watch] {
+    const QPalette normal = button->palette();
+    const auto markRequest = [button, &watch, normal] {
+        const bool asked = watch.last() && hart::moreStatusAvailable(*watch.last());
         QFont f = button->font();
-        f.setBold(watch.last() && hart::moreStatusAvailable(*watch.last()));
+        f.setBold(asked);
         button->setFont(f);
+        QPalette p = normal;
+        if (asked) p.setColor(QPalette::ButtonText, QColor(0xb3, 0x6b, 0x00)); // the status amber
+        button->setPalette(p);
     };
     markRequest();
     QObject::connect(&watch, &host::StatusWatch::changed, button, markRequest);

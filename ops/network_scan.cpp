@@ -309,7 +309,6 @@ private:
         for (int col = 0; col < cells.size(); ++col)
             w_.table->setItem(row, col, new QTableWidgetItem(cells[col]));
         w_.table->item(row, Address)->setData(kIdentityRole, identityData_);
-        w_.table->resizeColumnsToContents();
     }
 
     void selectRow(int row) {
@@ -366,11 +365,11 @@ void buildNetworkScan(host::PageHost& host, MakeCurrent makeCurrent) {
         headers << QString::fromLatin1(c);
     w.table->setHorizontalHeaderLabels(headers);
     w.table->verticalHeader()->setVisible(false);
+    w.table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     w.table->horizontalHeader()->setStretchLastSection(true);
     w.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     w.table->setSelectionBehavior(QAbstractItemView::SelectRows);
     w.table->setSelectionMode(QAbstractItemView::SingleSelection);
-    w.table->resizeColumnsToContents();
     w.table->setMinimumSize(820, 320);
 
     host::FormGroup group("GroupBoxNetwork", QStringLiteral("Devices On The Loop"));
