@@ -1,13 +1,16 @@
 #include "app/main_window.h"
 
+#include "app/device_status.h"
 #include "app/serial_link.h"
 #include "app/traffic_panel.h"
 #include "devices/devices.h"
 #include "hart/link_buffer.h"
 #include "host/traffic_log.h"
+#include "host/status_watch.h"
 #include "host/widgets.h"
 #include "ops/ops.h"
 #include "serial/tcomm.h"
+#include "sim/sim_network.h"
 #include "sim/sim_transmitter.h"
 
 #include <QApplication>
@@ -52,6 +55,7 @@ constexpr PageDef kPages[] = {
     {"TabSheet9", "Instrument information"},
     {"TabSheet3", "Temperature transmitter"},
     {"TabSheet1", "DP & MV Transmitter"},
+    {"TabSheetNetwork", "Network"},
 };
 constexpr const char* kTemperatureHolder = "TabSheet3";
 constexpr PageDef kTemperaturePages[] = {
@@ -61,8 +65,8 @@ constexpr PageDef kTemperaturePages[] = {
 
 // The page grid behind each host::Page, in the enum's order.
 constexpr const char* kPageGrids[] = {"TabSheet6",  "TabSheet7",  "TabSheet8", "TabSheet9",
-                                      "TabSheet11", "TabSheet12", "TabSheet1"};
-static_assert(std::size(kPageGrids) == static_cast<std::size_t>(host::Page::DpMv) + 1);
+                                      "TabSheet11", "TabSheet12", "TabSheet1", "TabSheetNetwork"};
+static_assert(std::size(kPageGrids) == static_cast<std::size_t>(host::Page::Network) + 1);
 
 // A tab's caption: "&" stands for itself ("DP & MV Transmitter"), not for a
 // keyboard shortcut.
@@ -154,6 +158,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
         guarded([&] { cycle_->onReceiveData(bytes, length); });
     };
     comm_->OnRequestHangup = [this](QObject*) { guarded([this] { portGone(); }); };
+    statusWatch_ = new host::StatusWatch(*cycle_, this);
+    showDeviceStatus(deviceStatusLabel_, *statusWatch_);
     buildPages();
     // A page whose rows and readers do not match is a programming error: it
     // stops the program here, not at the first click.
@@ -279,6 +285,9 @@ void TForm1::buildFrame() {
     sp.setColor(QPalette::WindowText, QColor(0xb0, 0x10, 0x10));
     statusLabel_->setPalette(sp);
     bottom->addWidget(statusLabel_, 3, 1, 1, 5);
+    bottom->addWidget(new QLabel(QStringLiteral("Device Status:"), central), 4, 0);
+    deviceStatusLabel_ = makeDeviceStatusLabel(central);
+    bottom->addWidget(deviceStatusLabel_, 4, 1, 1, 5);
     bottom->setColumnStretch(4, 1);
     outer->addLayout(bottom);
 }
@@ -312,7 +321,7 @@ void TForm1::buildPages() {
     // Device information makes the serial-number field and the polling-address
     // list that discovery fills.
     const ops::DeviceInfoShared info = ops::buildDeviceInfo(*this);
-    ops::buildDiscovery(*this, info);
+    const ops::MakeCurrent makeCurrent = ops::buildDiscovery(*this, info);
     ops::buildProcessData(*this);
     ops::buildManualCommand(*this);
     ops::buildRangeUnit(*this);
@@ -322,6 +331,8 @@ void TForm1::buildPages() {
     devices::buildYokogawaEhTemperature(*this);
     devices::buildSiemensKrohneAbbTemperature(*this);
     devices::buildDpMv(*this);
+    ops::buildMoreStatus(*this);
+    ops::buildNetworkScan(*this, makeCurrent);
 }
 
 void TForm1::fitToPages() {
@@ -355,8 +366,18 @@ void TForm1::resetWithPort(QWidget* field, host::PortReset how) {
     portResets_.emplace_back(field, how);
 }
 
+void TForm1::holdRequests(bool held) {
+    const QWidget* network = pageAreas_.at(static_cast<std::size_t>(host::Page::Network));
+    for (int i = 0; i < pages_->count(); ++i)
+        if (pages_->widget(i) != network) pages_->widget(i)->setEnabled(!held);
+}
+
 QString TForm1::simulatedPortName() {
     return QStringLiteral("Simulated transmitter");
+}
+
+QString TForm1::simulatedNetworkName() {
+    return QStringLiteral("Simulated network");
 }
 
 void TForm1::fillPortList() {
@@ -372,6 +393,7 @@ void TForm1::fillPortList() {
         found << byId.filePath(dev);
     portList_->addItems(found);
     portList_->addItem(simulatedPortName());
+    portList_->addItem(simulatedNetworkName());
     portList_->setCurrentIndex(2);
 }
 
@@ -414,6 +436,9 @@ void TForm1::openPort() {
         if (!simulator_)
             simulator_ = std::make_unique<sim::SimTransmitter>(sim::SimTransmitter::Options{true});
         comm_->setCommName(QString::fromStdString(simulator_->portPath()));
+    } else if (name == simulatedNetworkName()) {
+        if (!network_) network_ = std::make_unique<sim::SimNetwork>(sim::LineOptions{.pace = true});
+        comm_->setCommName(QString::fromStdString(network_->portPath()));
     } else {
         // The serial component maps "COMn" to its device; stray blanks
         // around a typed path are dropped.
@@ -439,6 +464,7 @@ void TForm1::closePort() {
     comm_->setDtrControl(TDtrControl::DtrDisable);
     setPortButtonsEnabled(false);
     resetFields(PortMoment::Close);
+    statusWatch_->forget();
     cycle_->buffer()[hart::lb::kPortOpen] = 0;
     openButton_->setText(QStringLiteral("Open"));
     comm_->ClosePort();

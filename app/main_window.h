@@ -29,8 +29,10 @@ class TComm;
 
 namespace host {
 class TrafficLog;
+class StatusWatch;
 }
 namespace sim {
+class SimNetwork;
 class SimTransmitter;
 }
 
@@ -52,6 +54,8 @@ public:
     void onClick(QPushButton* button, std::function<void()> handler) override;
     void guarded(const std::function<void()>& handler) override;
     QTimer* discoveryTimer() override { return timer1_; }
+    host::StatusWatch& deviceStatus() override { return *statusWatch_; }
+    void holdRequests(bool held) override;
 
     TComm& comm() { return *comm_; }
     // Every frame and port event of the run, behind the Traffic panel and --trace.
@@ -62,6 +66,9 @@ public:
     static QString simulatedPortName();
     // The simulated transmitter, once it has been opened (for the demo).
     sim::SimTransmitter* simulator() const { return simulator_.get(); }
+    // Text of the simulated-network entry, and the network once opened.
+    static QString simulatedNetworkName();
+    sim::SimNetwork* simulatedNetwork() const { return network_.get(); }
 
     // Port control, as the Open/Close button does it.
     void togglePort();
@@ -103,6 +110,8 @@ private:
     std::unique_ptr<host::RequestCycle> cycle_;
     std::unique_ptr<sim::SimTransmitter> simulator_;
     host::TrafficLog* trafficLog_ = nullptr;
+    std::unique_ptr<sim::SimNetwork> network_;
+    host::StatusWatch* statusWatch_ = nullptr;
 
     QComboBox* portList_ = nullptr;         // SPREALCOM
     QPushButton* openButton_ = nullptr;     // Button1
@@ -112,6 +121,7 @@ private:
     QLabel* sentLabel_ = nullptr;           // Label56
     QLabel* receivedLabel_ = nullptr;       // Label67
     QLabel* statusLabel_ = nullptr;         // Label68
+    QLabel* deviceStatusLabel_ = nullptr;   // DeviceStatus
     QTabWidget* pages_ = nullptr;           // PageControl2
     std::vector<QScrollArea*> pageAreas_;   // by host::Page
     std::vector<QPushButton*> portButtons_;

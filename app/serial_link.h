@@ -11,6 +11,7 @@ public:
     bool sendFrame(std::span<const std::uint8_t> frame) override {
         return comm_.SendBlock(frame.data(), static_cast<std::uint16_t>(frame.size()));
     }
+    std::optional<std::uint64_t> bytesArrived() const override { return comm_.bytesRead(); }
 
 private:
     TComm& comm_;

@@ -57,17 +57,21 @@ std::uint8_t checksum(std::span<const std::uint8_t> bytes) {
 
 std::size_t buildLongFrame(LinkBuffer& b, std::uint8_t master, std::uint8_t command,
                            std::span<const std::uint8_t> data) {
+    const UniqueAddress cached{b[lb::kManufacturer], b[lb::kDeviceType], b[lb::kDeviceId],
+                               b[lb::kDeviceId + 1], b[lb::kDeviceId + 2]};
+    return buildLongFrameTo(b, master, cached, command, data);
+}
+
+std::size_t buildLongFrameTo(LinkBuffer& b, std::uint8_t master, const UniqueAddress& address,
+                             std::uint8_t command, std::span<const std::uint8_t> data) {
     if (data.size() > kTransmitCapacity - kLongFrameOverhead)
         throw std::length_error("HART long frame: too many data bytes for the transmit area");
 
     FrameWriter w(b);
     w.repeat(kPreamble, 8);
     w.put(kLongRequest);
-    w.put(static_cast<std::uint8_t>(master | (b[lb::kManufacturer] & kManufacturerMask)));
-    w.put(b[lb::kDeviceType]);
-    w.put(b[lb::kDeviceId]);
-    w.put(b[lb::kDeviceId + 1]);
-    w.put(b[lb::kDeviceId + 2]);
+    w.put(static_cast<std::uint8_t>(master | (address[0] & kManufacturerMask)));
+    w.put(std::span<const std::uint8_t>(address).subspan(1));
     w.put(command);
     w.put(static_cast<std::uint8_t>(data.size()));
     w.put(data);

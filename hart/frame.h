@@ -3,6 +3,7 @@
 
 #include "hart/link_buffer.h"
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -24,6 +25,13 @@ std::uint8_t checksum(std::span<const std::uint8_t> bytes);
 // run past the transmit area: std::length_error.
 std::size_t buildLongFrame(LinkBuffer& b, std::uint8_t master, std::uint8_t command,
                            std::span<const std::uint8_t> data);
+
+// A device's unique (long) address: first identity byte, device type, device ID.
+using UniqueAddress = std::array<std::uint8_t, 5>;
+// The same long frame to `address` instead of the cached DeviceAddress, which
+// stays as it is (the network scan asks every device it finds).
+std::size_t buildLongFrameTo(LinkBuffer& b, std::uint8_t master, const UniqueAddress& address,
+                             std::uint8_t command, std::span<const std::uint8_t> data);
 
 // Short frame (delimiter 0x02): `preambles` is 6 (discovery) or 8 (device-ID
 // query); the address byte is master + pollAddress. Returns 11 or 13.

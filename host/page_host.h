@@ -12,6 +12,7 @@ class QWidget;
 namespace host {
 
 class RequestCycle;
+class StatusWatch;
 
 // The pages of the page control, and the two inner temperature pages.
 enum class Page {
@@ -22,6 +23,7 @@ enum class Page {
     RosemountEhTemperature,      // "Rosemount And E+H Temperature transmitter"
     SiemensKrohneAbbTemperature, // "Siemens+KROHNE+ABB Temperature Transmitter"
     DpMv,                        // "DP & MV Transmitter"
+    Network,                     // "Network", the scan of polling addresses
 };
 
 // What opening and closing the port (and the start-up step) does to a field.
@@ -47,6 +49,11 @@ public:
     virtual void guarded(const std::function<void()>& handler) = 0;
     // Timer1, the discovery cycle's step.
     virtual QTimer* discoveryTimer() = 0;
+    // The status bytes of the last reply received.
+    virtual StatusWatch& deviceStatus() = 0;
+    // While held, the pages other than "Network" take no clicks: a network
+    // scan has the line to itself.
+    virtual void holdRequests(bool held) = 0;
 
 protected:
     ~PageHost() = default;

@@ -45,6 +45,7 @@ constexpr std::array kReplyCodes{
     ReplyCodeRow{145, T::Write, S::Downloading, false, J::WriteResult},
     ReplyCodeRow{146, T::Write, S::Downloading, false, J::WriteResult},
     ReplyCodeRow{147, T::Read, S::Downloading, false, J::WriteResult},
+    ReplyCodeRow{148, T::Read, S::Uploading, false, J::Reader},
     ReplyCodeRow{149, T::Write, S::Downloading, true, J::WriteResult},
     ReplyCodeRow{155, T::Write, S::Downloading, false, J::WriteResult},
     ReplyCodeRow{521, T::Write, S::Downloading, true, J::Reader},

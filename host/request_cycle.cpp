@@ -119,6 +119,21 @@ void RequestCycle::transmit(const RequestSpec& spec, const ReplyCodeRow& row, st
     if (spec.awaiting.startTimeout) startIfIdle(v_.timeoutTimer);
 }
 
+bool RequestCycle::sendUnawaited(std::size_t length) {
+    auto frame = hart::transmitFrame(buffer_, length);
+    v_.sendView->setText(hexText(frame));
+    bytesSent_ += static_cast<int>(length);
+    v_.sentCounter->setText(QString::number(bytesSent_));
+    const bool sent = link_->sendFrame(frame);
+    emit frameSent(QByteArray(reinterpret_cast<const char*>(frame.data()),
+                              static_cast<qsizetype>(frame.size())));
+    return sent;
+}
+
+std::optional<std::uint64_t> RequestCycle::bytesArrived() const {
+    return link_->bytesArrived();
+}
+
 void RequestCycle::addReader(ReaderSpec reader) {
     const ReplyCodeRow row = rowOf(reader.replyCode);
     if (row.judge != Judge::Reader)

@@ -84,6 +84,13 @@ public:
     // True when the frame went out.
     bool send(const RequestSpec& spec, const std::function<void()>& clears,
               const std::function<void(Payload&)>& data);
+    // Sends the `length` bytes just built in the transmit area as every frame
+    // is sent (shown, counted, written, reported) but awaits nothing: the
+    // caller takes the reply from chunkReceived. For the network scan, which
+    // times its own exchanges. False when the link refused the frame.
+    bool sendUnawaited(std::size_t length);
+    // The link's count of bytes taken off the line (see line::Link).
+    std::optional<std::uint64_t> bytesArrived() const;
 
     // Readers by reply code. A second reader for a code, or a reader for a
     // code that another judge decodes, is a programming error: std::logic_error.

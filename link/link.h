@@ -8,6 +8,7 @@
 // Named `line`, not `link`: POSIX has a function of that name.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace line {
@@ -19,6 +20,11 @@ public:
     // line; false when the link is closed or cannot take it. The caller's
     // buffer may be reused at once.
     virtual bool sendFrame(std::span<const std::uint8_t> frame) = 0;
+    // Bytes taken off the line so far, those of a chunk still being collected
+    // included: a serial chunk is handed over only after the line has been
+    // quiet for a while, and this tells early that a reply has begun. Nothing
+    // when the link cannot tell (then a reply counts once it is handed over).
+    virtual std::optional<std::uint64_t> bytesArrived() const { return std::nullopt; }
 };
 
 } // namespace line

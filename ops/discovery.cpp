@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <stdexcept>
+
 namespace ops {
 
 namespace {
@@ -96,22 +98,28 @@ void keepDeviceId(const host::Reply& r) {
         r.buffer()[hart::lb::kDeviceId + i] = r.byte(identity::kDeviceId + i);
 }
 
-void showIdentity(const Controls& c, const host::Reply& r) {
+// The identity cache and fields from command-0 reply data, `at(j)` being data
+// byte j. The polling address is the one asked (byte 315), not the one the
+// reply echoes. The network scan makes a device current through this too.
+template <class DataByte> void adoptIdentity(const Controls& c, hart::LinkBuffer& b, DataByte at) {
     namespace lb = hart::lb;
-    auto& b = r.buffer();
-    b[lb::kManufacturer] = r.byte(identity::kManufacturer);
+    b[lb::kManufacturer] = at(identity::kManufacturer);
     c.manufacturer->setText(QString::number(b[lb::kManufacturer]));
-    b[lb::kDeviceType] = r.byte(identity::kDeviceType);
+    b[lb::kDeviceType] = at(identity::kDeviceType);
     c.deviceType->setText(QString::number(b[lb::kDeviceType]));
-    b[lb::kPreambles] = r.byte(identity::kPreambles);
+    b[lb::kPreambles] = at(identity::kPreambles);
     c.preambles->setText(QString::number(b[lb::kPreambles]));
-    // The address asked, not the one the reply echoes.
     host::selectIndex(c.address, b[lb::kPollAddress]);
     host::selectIndex(c.info.pollList, b[lb::kPollAddress]);
-    keepDeviceId(r);
+    for (int i = 0; i < 3; ++i)
+        b[lb::kDeviceId + i] = at(identity::kDeviceId + i);
     c.deviceId->setText(deviceIdText(b));
     c.info.serial->setText(deviceIdText(b));
     c.cycle->stop();
+}
+
+void showIdentity(const Controls& c, const host::Reply& r) {
+    adoptIdentity(c, r.buffer(), [&r](int j) { return r.byte(j); });
 }
 
 void identityMissing(const Controls& c) {
@@ -162,7 +170,7 @@ void cycleStep(host::RequestCycle& cycle, const Controls& c) {
 
 } // namespace
 
-void buildDiscovery(host::PageHost& host, const DeviceInfoShared& info) {
+MakeCurrent buildDiscovery(host::PageHost& host, const DeviceInfoShared& info) {
     host::Buttons buttons;
     Controls c{};
     c.info = info;
@@ -213,6 +221,14 @@ void buildDiscovery(host::PageHost& host, const DeviceInfoShared& info) {
     QObject::connect(c.cycle, &QTimer::timeout, c.cycle, [&host, c] {
         host.guarded([&] { cycleStep(host.cycle(), c); });
     });
+
+    return [&host, c](std::span<const std::uint8_t> data, std::uint8_t pollAddress) {
+        if (data.size() < static_cast<std::size_t>(identity::kDeviceId) + 3)
+            throw std::logic_error("a command-0 reply too short to make a device current");
+        auto& b = host.cycle().buffer();
+        b[hart::lb::kPollAddress] = pollAddress;
+        adoptIdentity(c, b, [data](int j) { return data[static_cast<std::size_t>(j)]; });
+    };
 }
 
 } // namespace ops

@@ -1,0 +1,59 @@
+#include "hart/device_identity.h"
+
+#include "hart/tables.h"
+
+namespace hart {
+
+namespace {
+
+constexpr std::uint8_t kExpansionCode = 254;
+constexpr std::uint8_t kFirstExpandedRevision = 7;
+
+// Command 0 reply data, after the two status bytes.
+namespace at {
+constexpr std::size_t kExpansion = 0;
+constexpr std::size_t kIdentity = 1; // two bytes: manufacturer and device type, or expanded type
+constexpr std::size_t kPreambles = 3;
+constexpr std::size_t kUniversalRevision = 4;
+constexpr std::size_t kDeviceRevision = 5;
+constexpr std::size_t kDeviceId = 9;       // three bytes, most significant first
+constexpr std::size_t kManufacturer7 = 17; // HART 7: two bytes
+} // namespace at
+
+std::uint16_t bigEndian16(std::span<const std::uint8_t> data, std::size_t at) {
+    return static_cast<std::uint16_t>((data[at] << 8) | data[at + 1]);
+}
+
+} // namespace
+
+std::optional<DeviceIdentity> identityOf(std::span<const std::uint8_t> data) {
+    if (data.size() < kIdentityBytes || data[at::kExpansion] != kExpansionCode) return std::nullopt;
+    DeviceIdentity id;
+    id.universalRevision = data[at::kUniversalRevision];
+    id.deviceRevision = data[at::kDeviceRevision];
+    id.preambles = data[at::kPreambles];
+    id.deviceId = (std::uint32_t{data[at::kDeviceId]} << 16) |
+                  (std::uint32_t{data[at::kDeviceId + 1]} << 8) | data[at::kDeviceId + 2];
+    id.uniqueAddress = {data[at::kIdentity], data[at::kIdentity + 1], data[at::kDeviceId],
+                        data[at::kDeviceId + 1], data[at::kDeviceId + 2]};
+    if (id.universalRevision >= kFirstExpandedRevision) {
+        id.expandedDeviceType = true;
+        id.deviceType = bigEndian16(data, at::kIdentity);
+        if (data.size() >= at::kManufacturer7 + 2)
+            id.manufacturer = bigEndian16(data, at::kManufacturer7);
+    } else {
+        id.deviceType = data[at::kIdentity + 1];
+        id.manufacturer = data[at::kIdentity];
+    }
+    return id;
+}
+
+std::string manufacturerText(std::uint16_t manufacturer) {
+    if (manufacturer <= 0xFF) {
+        const std::string_view name = manufacturerName(static_cast<std::uint8_t>(manufacturer));
+        if (name != "unknown") return std::string(name);
+    }
+    return std::to_string(manufacturer);
+}
+
+} // namespace hart
