@@ -1,0 +1,185 @@
+// How long the program takes to show its window, against a program that shows
+// an empty QMainWindow, measured in the same run: from starting the process to
+// the end of the window's first paint, offscreen (QT_QPA_PLATFORM=offscreen
+// unless set otherwise).
+//
+//   window_startup [repetitions]   (default 9)
+//
+// Both are this same binary started again with "--child empty" or "--child
+// form", so loading the libraries costs both the same; only what happens after
+// main() differs. The two kinds take turns, after one untimed start of each
+// that fills the page cache.
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QEvent>
+#include <QMainWindow>
+#include <QWidget>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+// Sees the first paint of any widget; the whole window paints in one pass, so
+// once the event loop is idle after it, the first frame is complete.
+class PaintSpy : public QObject {
+public:
+    bool painted = false;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) painted = true;
+        return false;
+    }
+};
+
+// The measured program: shows one window, tells the parent on stdout when it
+// has painted, with its own split of the time.
+int child(int argc, char** argv, bool form) {
+    const auto start = Clock::now();
+    QApplication app(argc, argv);
+    PaintSpy spy;
+    app.installEventFilter(&spy);
+    const double appMs = msSince(start);
+    const auto built = Clock::now();
+    std::unique_ptr<QMainWindow> w;
+    if (form) {
+        w = std::make_unique<TForm1>();
+    } else {
+        w = std::make_unique<QMainWindow>();
+        w->setCentralWidget(new QWidget);
+    }
+    const double constructMs = msSince(built);
+    const auto shown = Clock::now();
+    w->show();
+    const QDeadlineTimer deadline(30000);
+    while (!spy.painted && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QCoreApplication::processEvents();
+    if (!spy.painted) return 1;
+    std::printf("%.3f %.3f %.3f\n", appMs, constructMs, msSince(shown));
+    std::fflush(stdout);
+    return 0;
+}
+
+struct Sample {
+    double total = 0; // process start to first frame, as the parent sees it
+    double app = 0;   // QApplication
+    double construct = 0;
+    double showPaint = 0;
+};
+
+Sample runChild(const char* self, const char* kind) {
+    int fds[2];
+    if (::pipe(fds) != 0) std::exit(1);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    std::string selfPath = self;
+    char childFlag[] = "--child";
+    std::string kindArg = kind;
+    char* args[] = {selfPath.data(), childFlag, kindArg.data(), nullptr};
+    pid_t pid = 0;
+    const auto start = Clock::now();
+    if (posix_spawn(&pid, self, &actions, nullptr, args, environ) != 0) std::exit(1);
+    ::close(fds[1]);
+    std::string line;
+    char c = 0;
+    while (::read(fds[0], &c, 1) == 1 && c != '\n')
+        line += c;
+    Sample s;
+    s.total = msSince(start);
+    ::close(fds[0]);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (std::sscanf(line.c_str(), "%lf %lf %lf", &s.app, &s.construct, &s.showPaint) != 3) {
+        std::printf("the %s window did not report its first paint\n", kind);
+        std::exit(1);
+    }
+    return s;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+struct Summary {
+    double total, app, construct, showPaint, min, max;
+};
+
+Summary summarise(const std::vector<Sample>& samples) {
+    std::vector<double> total, app, construct, show;
+    for (const auto& s : samples) {
+        total.push_back(s.total);
+        app.push_back(s.app);
+        construct.push_back(s.construct);
+        show.push_back(s.showPaint);
+    }
+    return {median(total),
+            median(app),
+            median(construct),
+            median(show),
+            *std::min_element(total.begin(), total.end()),
+            *std::max_element(total.begin(), total.end())};
+}
+
+void print(const char* what, const Summary& s) {
+    std::printf("  %-18s %7.1f ms  (min %.1f, max %.1f; in main: QApplication %.1f, "
+                "construction %.1f, show + first paint %.1f)\n",
+                what, s.total, s.min, s.max, s.app, s.construct, s.showPaint);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--child") == 0) {
+        int qtArgc = 1;
+        return child(qtArgc, argv, std::strcmp(argv[2], "form") == 0);
+    }
+    const int reps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    const char* self = "/proc/self/exe";
+    char path[4096] = {};
+    if (const ssize_t n = ::readlink(self, path, sizeof path - 1); n > 0) self = path;
+
+    runChild(self, "empty");
+    runChild(self, "form");
+    std::vector<Sample> empty;
+    std::vector<Sample> form;
+    for (int i = 0; i < reps; ++i) {
+        empty.push_back(runChild(self, "empty"));
+        form.push_back(runChild(self, "form"));
+    }
+    const Summary e = summarise(empty);
+    const Summary f = summarise(form);
+    std::printf("start-up to the first painted frame, median of %d starts (%s):\n", reps,
+                std::getenv("QT_QPA_PLATFORM"));
+    print("empty QMainWindow", e);
+    print("TForm1", f);
+    std::printf("  ratio %.2f (target: 3.0 or less)\n", f.total / e.total);
+    return 0;
+}
