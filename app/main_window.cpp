@@ -130,6 +130,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
         auto* t = new QTimer(this);
         t->setObjectName(QString::fromLatin1(name));
         t->setInterval(ms);
+        // To the millisecond: a coarse timer may fire 5 % early or late, which
+        // would move every decode by up to 5 ms and a time-out by 150 ms.
+        t->setTimerType(Qt::PreciseTimer);
         return t;
     };
     timer1_ = makeTimer("Timer1", 3000); // discovery cycle step
