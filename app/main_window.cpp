@@ -94,6 +94,22 @@ QPixmap logo() {
     return pm;
 }
 
+// Sets the application's font for a while and puts the old one back. Widgets
+// made meanwhile take that font; where it is also the font they inherit in
+// the window, placing them there changes nothing.
+class ApplicationFontAs {
+public:
+    explicit ApplicationFontAs(const QFont& font) : saved_(QApplication::font()) {
+        QApplication::setFont(font);
+    }
+    ~ApplicationFontAs() { QApplication::setFont(saved_); }
+    ApplicationFontAs(const ApplicationFontAs&) = delete;
+    ApplicationFontAs& operator=(const ApplicationFontAs&) = delete;
+
+private:
+    QFont saved_;
+};
+
 // Clicks on the "Serial Port:" label.
 class ClickFilter : public QObject {
 public:
@@ -297,6 +313,10 @@ void TForm1::buildPages() {
     for (const char* grid : kPageGrids)
         pageAreas_.push_back(grids.at(QString::fromLatin1(grid)));
 
+    // Pages make their controls before placing them in the window. Made under
+    // the window's font, they are placed without a font change, which would
+    // re-measure every item of every list.
+    const ApplicationFontAs windowFont(font());
     // Device information makes the serial-number field and the polling-address
     // list that discovery fills.
     const ops::DeviceInfoShared info = ops::buildDeviceInfo(*this);
