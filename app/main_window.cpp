@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/port_list.h"
 #include "devices/devices.h"
 #include "hart/link_buffer.h"
 #include "host/widgets.h"
@@ -9,7 +10,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -158,7 +158,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     buildFrame();
     cycle_ = std::make_unique<host::RequestCycle>(
         *comm_, host::CycleViews{sendView_, receiveView_, sentLabel_, receivedLabel_, statusLabel_,
-                                timer2_, timer3_});
+                                 timer2_, timer3_});
     cycle_->setErrorHandler([this](const std::function<void()>& f) { guarded(f); });
     comm_->OnReceiveData = [this](QObject*, const std::uint8_t* bytes, std::uint16_t length) {
         guarded([&] { cycle_->onReceiveData(bytes, length); });
@@ -210,7 +210,7 @@ void TForm1::buildFrame() {
     header->addWidget(logoLabel);
     auto* titles = new QVBoxLayout;
     auto* title = host::makeLabel(QStringLiteral("RX460-K  HART Instrument Configuration Tool"),
-                                 "Label1", central);
+                                  "Label1", central);
     QFont tf = title->font();
     tf.setPointSizeF(tf.pointSizeF() * 1.5);
     title->setFont(tf);
@@ -220,8 +220,8 @@ void TForm1::buildFrame() {
         "Label2", central));
     header->addLayout(titles, 1);
     header->addWidget(host::makeLabel(QStringLiteral("For HART field instruments on a 4-20 mA "
-                                                    "loop\nthrough a HART modem"),
-                                     nullptr, central));
+                                                     "loop\nthrough a HART modem"),
+                                      nullptr, central));
     outer->addLayout(header);
 
     // Port control.
@@ -230,12 +230,9 @@ void TForm1::buildFrame() {
     portLabel->installEventFilter(
         new ClickFilter(portLabel, [this] { cycle_->setShowVendorFrames(); }));
     portRow->addWidget(portLabel);
-    portList_ = new QComboBox(central);
+    portList_ = new app::PortCombo({simulatedPortName()}, central);
     portList_->setObjectName(QStringLiteral("SPREALCOM"));
-    portList_->setEditable(true);
-    portList_->setInsertPolicy(QComboBox::NoInsert);
     portList_->setMinimumContentsLength(22);
-    fillPortList();
     portRow->addWidget(portList_);
     openButton_ = host::makeButton("Button1", QStringLiteral("Open"), central);
     onClick(openButton_, [this] { togglePort(); });
@@ -367,22 +364,6 @@ QString TForm1::simulatedPortName() {
     return QStringLiteral("Simulated transmitter");
 }
 
-void TForm1::fillPortList() {
-    for (int i = 1; i <= 9; ++i)
-        portList_->addItem(QStringLiteral("COM%1").arg(i));
-    // The serial devices this machine has now.
-    QStringList found;
-    const QStringList patterns{QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")};
-    for (const QString& dev : QDir(QStringLiteral("/dev")).entryList(patterns, QDir::System))
-        found << QStringLiteral("/dev/") + dev;
-    QDir byId(QStringLiteral("/dev/serial/by-id"));
-    for (const QString& dev : byId.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
-        found << byId.filePath(dev);
-    portList_->addItems(found);
-    portList_->addItem(simulatedPortName());
-    portList_->setCurrentIndex(2);
-}
-
 void TForm1::guarded(const std::function<void()>& handler) {
     try {
         handler();
@@ -425,7 +406,14 @@ void TForm1::openPort() {
     }
     comm_->setOutx_XonXoffFlow(false);
     comm_->setInx_XonXoffFlow(false);
-    comm_->OpenPort(); // ECommsError ends the action here
+    try {
+        comm_->OpenPort(); // ECommsError ends the action here
+    } catch (const ECommsError& e) {
+        // Nothing at that path: say which ports there are.
+        if (e.openFailure() != ECommsError::OpenFailure::Missing) throw;
+        portList_->refresh();
+        throw app::withPortsFound(e, portList_->ports());
+    }
     comm_->setRtsControl(TRtsControl::RtsEnable);
     comm_->setDtrControl(TDtrControl::DtrEnable);
     cycle_->buffer()[hart::lb::kPortOpen] = 1;

@@ -26,6 +26,9 @@ class QTabWidget;
 class QTimer;
 class TComm;
 
+namespace app {
+class PortCombo;
+}
 namespace sim {
 class SimTransmitter;
 }
@@ -70,7 +73,6 @@ private:
     void buildFrame();
     void buildPages();
     void fitToPages();
-    void fillPortList();
     void openPort();
     void closePort();
     void setPortButtonsEnabled(bool enabled);
@@ -83,7 +85,7 @@ private:
     std::unique_ptr<host::RequestCycle> cycle_;
     std::unique_ptr<sim::SimTransmitter> simulator_;
 
-    QComboBox* portList_ = nullptr;         // SPREALCOM
+    app::PortCombo* portList_ = nullptr;    // SPREALCOM
     QPushButton* openButton_ = nullptr;     // Button1
     QPushButton* hiddenButton_ = nullptr;   // Button18
     QLineEdit* sendView_ = nullptr;         // discomm
