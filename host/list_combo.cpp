@@ -52,7 +52,7 @@ protected:
         case QEvent::FocusIn:
         case QEvent::KeyPress:
         case QEvent::InputMethod:
-            makeCompleter();
+            makeCompleter(event->type() == QEvent::FocusIn);
             break;
         default:
             break;
@@ -61,7 +61,7 @@ protected:
     }
 
 private:
-    void makeCompleter() {
+    void makeCompleter(bool focusComing) {
         combo_->removeEventFilter(this);
         QLineEdit* edit = combo_->lineEdit();
         if (edit) edit->removeEventFilter(this);
@@ -72,6 +72,11 @@ private:
             completer->setCompletionMode(QCompleter::InlineCompletion);
             completer->setCompletionColumn(combo_->modelColumn());
             combo_->setCompleter(completer);
+            // The edit, which has the focus already, has just connected to
+            // the completer; it connects again when the focus event reaches
+            // it, right after this, and would then take every completion
+            // twice. A completer made before the focus is connected once.
+            if (focusComing) QObject::disconnect(completer, nullptr, edit, nullptr);
         }
         deleteLater();
     }
