@@ -2,9 +2,11 @@
 
 #include "host/list_combo.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScrollBar>
 #include <QSerialPortInfo>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -192,6 +194,11 @@ void PortCombo::refresh() {
 
 void PortCombo::showPopup() {
     refresh(); // a modem plugged in since the last look is there
+    // By-id paths are long: the popup grows to show them whole rather than
+    // cut them in the middle, the list itself keeps its width.
+    QAbstractItemView* items = view();
+    items->setMinimumWidth(items->sizeHintForColumn(0) + 2 * items->frameWidth() +
+                           items->verticalScrollBar()->sizeHint().width());
     QComboBox::showPopup();
 }
 

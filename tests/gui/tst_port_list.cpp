@@ -239,6 +239,9 @@ void PortListTest::popupListsAgain() {
     QVERIFY(rig::waitFor([list] { return list->view()->isVisible(); }, 5000));
     QCOMPARE(deviceItems(list), (QStringList{kFtdiLink, "/dev/ttyS0"}));
     QCOMPARE(list->view()->model()->rowCount(), 9 + 2 + 1);
+    // The long by-id path is shown whole, not cut in the middle.
+    QVERIFY(list->view()->viewport()->width() >= list->view()->sizeHintForColumn(0));
+    QVERIFY(list->view()->width() > list->width());
     list->hidePopup();
     QCOMPARE(list->currentText(), QStringLiteral("COM3"));
 }
