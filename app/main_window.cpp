@@ -158,7 +158,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     buildFrame();
     cycle_ = std::make_unique<host::RequestCycle>(
         *comm_, host::CycleViews{sendView_, receiveView_, sentLabel_, receivedLabel_, statusLabel_,
-                                 timer2_, timer3_});
+                                timer2_, timer3_});
     cycle_->setErrorHandler([this](const std::function<void()>& f) { guarded(f); });
     comm_->OnReceiveData = [this](QObject*, const std::uint8_t* bytes, std::uint16_t length) {
         guarded([&] { cycle_->onReceiveData(bytes, length); });
@@ -210,7 +210,7 @@ void TForm1::buildFrame() {
     header->addWidget(logoLabel);
     auto* titles = new QVBoxLayout;
     auto* title = host::makeLabel(QStringLiteral("RX460-K  HART Instrument Configuration Tool"),
-                                  "Label1", central);
+                                 "Label1", central);
     QFont tf = title->font();
     tf.setPointSizeF(tf.pointSizeF() * 1.5);
     title->setFont(tf);
@@ -220,8 +220,8 @@ void TForm1::buildFrame() {
         "Label2", central));
     header->addLayout(titles, 1);
     header->addWidget(host::makeLabel(QStringLiteral("For HART field instruments on a 4-20 mA "
-                                                     "loop\nthrough a HART modem"),
-                                      nullptr, central));
+                                                    "loop\nthrough a HART modem"),
+                                     nullptr, central));
     outer->addLayout(header);
 
     // Port control.
