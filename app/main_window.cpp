@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/device_status.h"
+#include "app/port_list.h"
 #include "app/serial_link.h"
 #include "app/traffic_panel.h"
 #include "devices/devices.h"
@@ -15,7 +16,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -101,6 +101,22 @@ QPixmap logo() {
     return pm;
 }
 
+// Sets the application's font for a while and puts the old one back. Widgets
+// made meanwhile take that font; where it is also the font they inherit in
+// the window, placing them there changes nothing.
+class ApplicationFontAs {
+public:
+    explicit ApplicationFontAs(const QFont& font) : saved_(QApplication::font()) {
+        QApplication::setFont(font);
+    }
+    ~ApplicationFontAs() { QApplication::setFont(saved_); }
+    ApplicationFontAs(const ApplicationFontAs&) = delete;
+    ApplicationFontAs& operator=(const ApplicationFontAs&) = delete;
+
+private:
+    QFont saved_;
+};
+
 // Clicks on the "Serial Port:" label.
 class ClickFilter : public QObject {
 public:
@@ -137,6 +153,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
         auto* t = new QTimer(this);
         t->setObjectName(QString::fromLatin1(name));
         t->setInterval(ms);
+        // To the millisecond: a coarse timer may fire 5 % early or late, which
+        // would move every decode by up to 5 ms and a time-out by 150 ms.
+        t->setTimerType(Qt::PreciseTimer);
         return t;
     };
     timer1_ = makeTimer("Timer1", 3000); // discovery cycle step
@@ -227,12 +246,9 @@ void TForm1::buildFrame() {
     portLabel->installEventFilter(
         new ClickFilter(portLabel, [this] { cycle_->setShowVendorFrames(); }));
     portRow->addWidget(portLabel);
-    portList_ = new QComboBox(central);
+    portList_ = new app::PortCombo({simulatedPortName(), simulatedNetworkName()}, central);
     portList_->setObjectName(QStringLiteral("SPREALCOM"));
-    portList_->setEditable(true);
-    portList_->setInsertPolicy(QComboBox::NoInsert);
     portList_->setMinimumContentsLength(22);
-    fillPortList();
     portRow->addWidget(portList_);
     openButton_ = host::makeButton("Button1", QStringLiteral("Open"), central);
     onClick(openButton_, [this] { togglePort(); });
@@ -318,6 +334,10 @@ void TForm1::buildPages() {
     for (const char* grid : kPageGrids)
         pageAreas_.push_back(grids.at(QString::fromLatin1(grid)));
 
+    // Pages make their controls before placing them in the window. Made under
+    // the window's font, they are placed without a font change, which would
+    // re-measure every item of every list.
+    const ApplicationFontAs windowFont(font());
     // Device information makes the serial-number field and the polling-address
     // list that discovery fills.
     const ops::DeviceInfoShared info = ops::buildDeviceInfo(*this);
@@ -380,23 +400,6 @@ QString TForm1::simulatedNetworkName() {
     return QStringLiteral("Simulated network");
 }
 
-void TForm1::fillPortList() {
-    for (int i = 1; i <= 9; ++i)
-        portList_->addItem(QStringLiteral("COM%1").arg(i));
-    // The serial devices this machine has now.
-    QStringList found;
-    const QStringList patterns{QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")};
-    for (const QString& dev : QDir(QStringLiteral("/dev")).entryList(patterns, QDir::System))
-        found << QStringLiteral("/dev/") + dev;
-    QDir byId(QStringLiteral("/dev/serial/by-id"));
-    for (const QString& dev : byId.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
-        found << byId.filePath(dev);
-    portList_->addItems(found);
-    portList_->addItem(simulatedPortName());
-    portList_->addItem(simulatedNetworkName());
-    portList_->setCurrentIndex(2);
-}
-
 void TForm1::guarded(const std::function<void()>& handler) {
     try {
         handler();
@@ -446,7 +449,14 @@ void TForm1::openPort() {
     }
     comm_->setOutx_XonXoffFlow(false);
     comm_->setInx_XonXoffFlow(false);
-    comm_->OpenPort(); // ECommsError ends the action here
+    try {
+        comm_->OpenPort(); // ECommsError ends the action here
+    } catch (const ECommsError& e) {
+        // Nothing at that path: say which ports there are.
+        if (e.openFailure() != ECommsError::OpenFailure::Missing) throw;
+        portList_->refresh();
+        throw app::withPortsFound(e, portList_->ports());
+    }
     comm_->setRtsControl(TRtsControl::RtsEnable);
     comm_->setDtrControl(TDtrControl::DtrEnable);
     cycle_->buffer()[hart::lb::kPortOpen] = 1;

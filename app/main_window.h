@@ -27,6 +27,9 @@ class QTimer;
 class SerialLink;
 class TComm;
 
+namespace app {
+class PortCombo;
+}
 namespace host {
 class TrafficLog;
 class StatusWatch;
@@ -93,7 +96,6 @@ private:
     void buildFrame();
     void buildPages();
     void fitToPages();
-    void fillPortList();
     void openPort();
     void closePort();
     // The open device hung up or went away (a USB modem unplugged).
@@ -113,7 +115,7 @@ private:
     std::unique_ptr<sim::SimNetwork> network_;
     host::StatusWatch* statusWatch_ = nullptr;
 
-    QComboBox* portList_ = nullptr;         // SPREALCOM
+    app::PortCombo* portList_ = nullptr;    // SPREALCOM
     QPushButton* openButton_ = nullptr;     // Button1
     QPushButton* hiddenButton_ = nullptr;   // Button18
     QLineEdit* sendView_ = nullptr;         // discomm

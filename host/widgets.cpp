@@ -1,6 +1,7 @@
 #include "host/widgets.h"
 
 #include "host/bind.h"
+#include "host/list_combo.h"
 
 #include "hart/tables.h"
 
@@ -29,12 +30,14 @@ QLineEdit* makeEdit(const char* name, QWidget* parent) {
 }
 
 QComboBox* makeCombo(const char* name, const QStringList& items, QWidget* parent) {
-    auto* c = new QComboBox(parent);
+    auto* c = new ListCombo(parent);
     c->setObjectName(QString::fromLatin1(name));
-    c->setEditable(true);
-    c->setInsertPolicy(QComboBox::NoInsert);
     c->addItems(items);
-    clearSelection(c);
+    // Items first, the edit after: the first item, selected while filling,
+    // costs no text layout in an edit that is not there yet.
+    c->setCurrentIndex(-1);
+    makeEditableOnDemand(c);
+    c->setInsertPolicy(QComboBox::NoInsert);
     return c;
 }
 
@@ -88,11 +91,13 @@ int FormGroup::addWide(QWidget* w) {
 }
 
 void fillUnitList(QComboBox* combo, UnitForm form) {
-    combo->clear();
+    QStringList texts;
     for (const auto& row : hart::kUnitTable) {
         auto text = form == UnitForm::Range ? row.rangeText : row.realtimeText;
-        combo->addItem(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        texts << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     }
+    combo->clear();
+    combo->addItems(texts);
 }
 
 void selectUnit(QComboBox* combo, std::uint8_t code) {

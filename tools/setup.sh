@@ -7,13 +7,16 @@ mode=${1:-run}
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
+# qt6-serialport-dev: QSerialPortInfo lists the serial devices for the port list.
 # fonts-noto-cjk: some device-specific list items are in Chinese.
 # desktop-file-utils, appstream, libxml2-utils: the install test validates the
 # menu entry and the metainfo. dpkg-dev, file: `cpack -G DEB` computes the
-# package's dependencies with dpkg-shlibdeps. tshark: the tests read the
-# traffic log's captures back with Wireshark's HART-IP dissector.
-packages=(build-essential cmake g++ qt6-base-dev libgl-dev libgtest-dev googletest fonts-dejavu-core
-          fonts-noto-cjk desktop-file-utils appstream libxml2-utils dpkg-dev file tshark)
+# package's dependencies with dpkg-shlibdeps. qt6-serialport-dev: the port
+# list's serial devices. tshark: the tests read the traffic log's captures
+# back with Wireshark's HART-IP dissector.
+packages=(build-essential cmake g++ qt6-base-dev qt6-serialport-dev libgl-dev libgtest-dev googletest
+          fonts-dejavu-core fonts-noto-cjk desktop-file-utils appstream libxml2-utils dpkg-dev file
+          tshark)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
