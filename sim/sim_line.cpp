@@ -1,5 +1,6 @@
 #include "sim/sim_line.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -70,23 +71,45 @@ void SimLine::onBytes(std::span<const std::uint8_t> bytes) {
 }
 
 void SimLine::handleFrame(const Bytes& frame) {
-    struct Outgoing {
-        Bytes bytes;
-        SimFaults faults;
-    };
     std::vector<Outgoing> out;
     {
         std::lock_guard lock(mutex_);
-        const bool repeated = frame == lastFrame_;
-        lastFrame_ = frame;
-        const auto req = parseRequest(frame);
-        if (!req) return;
-        for (auto& d : devices_)
-            if (auto bytes = d->answer(*req, repeated))
-                out.push_back({std::move(*bytes), d->faults()});
+        out = answersTo(frame);
     }
     for (const auto& o : out)
         send(o.bytes, o.faults);
+}
+
+std::vector<SimLine::Outgoing> SimLine::answersTo(const Bytes& frame) {
+    std::vector<Outgoing> out;
+    const bool repeated = frame == lastFrame_;
+    lastFrame_ = frame;
+    const auto req = parseRequest(frame);
+    if (!req) return out;
+    for (auto& d : devices_)
+        if (auto bytes = d->answer(*req, repeated)) out.push_back({std::move(*bytes), d->faults()});
+    return out;
+}
+
+std::vector<Bytes> SimLine::answerPdu(std::span<const std::uint8_t> pdu) {
+    const Bytes frame(pdu.begin(), pdu.end());
+    std::vector<Outgoing> out;
+    {
+        std::lock_guard lock(mutex_);
+        frames_.push_back(frame);
+        out = answersTo(frame);
+    }
+    frameArrived_.notify_all();
+    int delayMs = 0;
+    std::vector<Bytes> replies;
+    for (auto& o : out) {
+        delayMs = std::max(delayMs, o.faults.replyDelayMs);
+        const auto first = std::find_if(o.bytes.begin(), o.bytes.end(),
+                                        [](std::uint8_t b) { return b != hart::kPreamble; });
+        replies.emplace_back(first, o.bytes.end());
+    }
+    if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    return replies;
 }
 
 void SimLine::send(const Bytes& bytes, const SimFaults& faults) {

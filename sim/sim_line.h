@@ -61,14 +61,26 @@ public:
     // Waits up to `timeoutMs` for at least one frame and takes the oldest.
     std::optional<Bytes> waitFrame(int timeoutMs);
 
+    // A request frame that came another way than the pty (a HART-IP PDU,
+    // delimiter through checksum): recorded with the pty's frames, handed to
+    // every device as the line does, and answered with the replies (delimiter
+    // through checksum, preambles dropped) after the devices' reply delay.
+    // Garbage and split faults shape bytes on a wire and do not apply.
+    std::vector<Bytes> answerPdu(std::span<const std::uint8_t> pdu);
+
     // Sends bytes of the caller's choosing, unsolicited.
     void sendRaw(std::span<const std::uint8_t> bytes);
     // The devices disappear (modem unplugged).
     void hangUp() { peer_.hangUp(); }
 
 private:
+    struct Outgoing {
+        Bytes bytes;
+        SimFaults faults;
+    };
     void onBytes(std::span<const std::uint8_t> bytes);
     void handleFrame(const Bytes& frame);
+    std::vector<Outgoing> answersTo(const Bytes& frame); // under the lock
     void send(const Bytes& bytes, const SimFaults& faults);
     void burstLoop();
     SimDevice& deviceAt(std::uint8_t pollAddress);

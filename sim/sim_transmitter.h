@@ -50,6 +50,12 @@ public:
         return line_.waitFrame(timeoutMs);
     }
 
+    // Answers a request that came over HART-IP (delimiter through checksum):
+    // the replies, preambles dropped. What sim::HartIpServer asks of the devices.
+    std::vector<std::vector<std::uint8_t>> answerPdu(std::span<const std::uint8_t> pdu) {
+        return line_.answerPdu(pdu);
+    }
+
     // Sends bytes of the test's choosing, unsolicited.
     void sendRaw(std::span<const std::uint8_t> bytes) { line_.sendRaw(bytes); }
     // The device disappears (modem unplugged).

@@ -1,0 +1,131 @@
+#pragma once
+// The HART-IP link: a session with a HART-IP server over TCP or UDP, in
+// place of a modem. Each request frame goes out as one HART PDU request (the
+// frame from its delimiter on); the PDU of the response with the same
+// sequence number comes back through received() with five preambles in
+// front, as a modem would have delivered it. While idle for a third of the
+// inactivity close time the link sends a keep-alive; two in a row left
+// unanswered, a closed or reset connection, a framing the stream cannot
+// recover from, or an error or NAK message from the server lose the session
+// (lost()).
+//
+// Everything runs on the thread the link lives on (the main thread): the
+// sockets report through its event loop, so a reply is always handled after
+// the send that asked for it has returned.
+
+#include "hart/hartip.h"
+#include "hartip/address.h"
+#include "link/link.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAbstractSocket;
+class QTimer;
+
+namespace hartip {
+
+struct Timing {
+    int connectWaitMs = 3000;  // for the TCP connection (or the UDP host look-up)
+    int responseWaitMs = 3000; // for the session-initiate response
+    int closeWaitMs = 1000;    // for the session-close response
+    // Asked of the server; the server may grant another (a warning, accepted).
+    std::uint32_t inactivityCloseTime = hart::ip::kDefaultInactivityCloseTime;
+    // A keep-alive is answered within this time or a third of the
+    // inactivity close time, whichever is shorter.
+    int keepAliveAnswerMs = 3000;
+};
+
+class HartIpLink final : public QObject, public line::Link {
+    Q_OBJECT
+public:
+    explicit HartIpLink(QObject* parent = nullptr);
+    ~HartIpLink() override; // closes the session first
+
+    void setTiming(const Timing& timing) { timing_ = timing; }
+    const Timing& timing() const { return timing_; }
+
+    // Connects and opens a session as a primary host. It waits in a local
+    // event loop that lets the window repaint but leaves its input queued,
+    // so the window cannot freeze, nor be used, while the server is asked.
+    // HartIpError with the message for the user when the session does not
+    // open ("HART-IP server refused the session: too many sessions ...").
+    void open(const Address& address);
+    // Session close (while the session is there), then the socket closes.
+    // Safe to call at any time, also twice.
+    void close();
+
+    bool isOpen() const { return state_ == State::Open; }
+    const Address& address() const { return address_; }
+    // The inactivity close time the server granted (ms).
+    std::uint32_t inactivityCloseTime() const { return granted_; }
+
+    // ---- line::Link
+    bool sendFrame(std::span<const std::uint8_t> frame) override;
+
+signals:
+    // A reply PDU (or a burst PDU the server publishes) with five preambles
+    // in front, for the request cycle's receive handler.
+    void received(const QByteArray& chunk);
+    // The session is gone; `why` says what happened. Emitted once, from the
+    // event loop, never from inside a call into the link.
+    void lost(const QString& why);
+    // Session events for the traffic log: opened, keep-alive, closed, a
+    // response dropped.
+    void note(const QString& text);
+    // Every HART-IP message as it goes out or comes in, whole.
+    void messageSent(const QByteArray& message);
+    void messageReceived(const QByteArray& message);
+
+    // Internal: something arrived or changed while open() waits.
+    void progressed();
+
+private:
+    enum class State { Closed, Opening, Open, Closing, Lost };
+
+    std::uint16_t send(hart::ip::MessageId id, std::vector<std::uint8_t> body = {});
+    void onReadyRead();
+    void onDisconnected();
+    void onSocketError();
+    void handle(const hart::ip::Message& message);
+    void handleResponse(const hart::ip::Message& message);
+    void deliver(const std::vector<std::uint8_t>& pdu);
+    void loseSession(const QString& why);
+    void sendKeepAlive();
+    void onKeepAliveUnanswered();
+    void restartIdleTimer();
+    int keepAliveInterval() const; // a third of the granted inactivity close time
+    bool waitUntil(const std::function<bool()>& done, int ms);
+    void dropSocket();
+    QString where() const { return address_.text(); }
+
+    Timing timing_;
+    Address address_;
+    State state_ = State::Closed;
+    std::unique_ptr<QAbstractSocket> socket_;
+    hart::ip::StreamReassembler stream_;
+    std::uint16_t nextSequence_ = 1;
+    std::uint32_t granted_ = 0;
+
+    // Requests waiting for their response, by sequence number.
+    std::optional<std::uint16_t> initiateSequence_;
+    std::optional<hart::ip::Message> initiateAnswer_;
+    std::optional<std::uint16_t> closeSequence_;
+    bool closeAnswered_ = false;
+    std::optional<std::uint16_t> awaitedPdu_; // only the latest request's reply is wanted
+    std::optional<std::uint16_t> awaitedKeepAlive_;
+    int keepAlivesMissed_ = 0;
+    QString socketFailure_;   // why the socket failed while open() waited
+    unsigned generation_ = 0; // counts opens, so a loss is never reported to a later session
+
+    QTimer* idleTimer_;      // a keep-alive is due
+    QTimer* keepAliveTimer_; // the keep-alive's answer is overdue
+};
+
+} // namespace hartip

@@ -1,0 +1,119 @@
+#pragma once
+// A HART-IP server on 127.0.0.1 in front of simulated devices, over TCP and
+// UDP on one port number: sessions (initiate, close, inactivity close time),
+// keep-alives, and HART PDUs answered by whatever the answerer says the
+// devices reply. Tests make it misbehave on purpose: refuse sessions, choose
+// its own inactivity time, ignore keep-alives, end every session, or go away.
+//
+// Threads: one server thread owns every socket and session; the test hooks
+// only set what it does next and wake it.
+
+#include "hart/hartip.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+struct HartIpServerOptions {
+    std::uint16_t port = 0; // 0: a free port, the same number for TCP and UDP
+    bool tcp = true;
+    bool udp = true;
+    std::size_t maxSessions = 2;
+};
+
+class HartIpServer {
+public:
+    using Bytes = std::vector<std::uint8_t>;
+    // The devices' replies (delimiter through checksum) to one HART PDU; none
+    // when they stay silent. Runs on the server thread.
+    using Answerer = std::function<std::vector<Bytes>(std::span<const std::uint8_t> pdu)>;
+
+    // Listens at once; std::runtime_error when the port cannot be had.
+    explicit HartIpServer(Answerer answerer, HartIpServerOptions options = {});
+    ~HartIpServer();
+    HartIpServer(const HartIpServer&) = delete;
+    HartIpServer& operator=(const HartIpServer&) = delete;
+
+    std::uint16_t port() const { return port_; }
+
+    // ---- Test hooks.
+    // Every session initiate is answered with this status (15: too many
+    // sessions) and no session is made; nothing: sessions are made again.
+    void refuseSessions(std::optional<std::uint8_t> status);
+    // The server's own inactivity close time, granted instead of the one
+    // asked for (status 8, "set to nearest possible value").
+    void setInactivityCloseTime(std::optional<std::uint32_t> ms);
+    // Keep-alives get no answer and do not count as activity.
+    void ignoreKeepAlives(bool ignore);
+    // The server ends every session: a TCP connection is closed, a UDP
+    // client is forgotten (its next message gets a NAK).
+    void closeSessions();
+    // Every socket closes: the server is gone.
+    void goAway();
+
+    struct Stats {
+        int sessionsOpened = 0;
+        int sessionsRefused = 0;
+        int closedByClient = 0; // session-close requests answered
+        int closedByServer = 0; // ended by the inactivity time or closeSessions()
+        int keepAlives = 0;     // answered
+        int keepAlivesIgnored = 0;
+        int pdus = 0; // HART PDU requests within a session
+        int naks = 0;
+        int tcpConnections = 0; // accepted so far
+        int openSessions = 0;
+        std::uint32_t lastInactivityCloseTime = 0; // as granted
+    };
+    Stats stats() const;
+    // Waits up to `timeout` for `pred(stats())`; true when it held.
+    bool waitStats(const std::function<bool(const Stats&)>& pred,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(15)) const;
+
+private:
+    struct Peer; // a TCP connection or a UDP client address, with its session
+    using Clock = std::chrono::steady_clock;
+
+    void run();
+    void accept();
+    void readTcp(Peer& peer);
+    void readUdp();
+    void handle(Peer& peer, const hart::ip::Message& message);
+    void reply(Peer& peer, const hart::ip::Message& message);
+    void endSession(Peer& peer, bool countAsServerClose);
+    void expireSessions(Clock::time_point now);
+    void dropClosedPeers();
+    void closeEverything();
+    void wake();
+    template <class F> void count(F&& f);
+
+    Answerer answerer_;
+    HartIpServerOptions options_;
+    std::uint16_t port_ = 0;
+    int listen_ = -1;
+    int udp_ = -1;
+    int wake_ = -1;
+    std::vector<std::unique_ptr<Peer>> peers_; // server thread only
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    Stats stats_;
+    std::optional<std::uint8_t> refuseStatus_;
+    std::optional<std::uint32_t> inactivityOverride_;
+    bool ignoreKeepAlives_ = false;
+    bool closeRequested_ = false;
+    bool goAwayRequested_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+} // namespace sim
