@@ -16,8 +16,9 @@ namespace app {
 
 // What the command line asks of the window once it exists.
 struct StartOptions {
-    // Port-list text to open at start ("COM3", a device path, or the
-    // simulated transmitter's entry); empty: the window starts closed.
+    // Port-list text to open at start ("COM3", a device path, a HART-IP
+    // address, or the simulated transmitter's entry); empty: the window
+    // starts closed.
     QString port;
     // `--trace FILE`: the whole run's traffic goes into FILE as it happens
     // (.txt or .pcapng); empty: no trace.

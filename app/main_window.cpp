@@ -6,6 +6,7 @@
 #include "app/traffic_panel.h"
 #include "devices/devices.h"
 #include "hart/link_buffer.h"
+#include "hartip/hartip_link.h"
 #include "host/traffic_log.h"
 #include "host/status_watch.h"
 #include "host/widgets.h"
@@ -29,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QTabWidget>
@@ -176,7 +178,21 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     comm_->OnReceiveData = [this](QObject*, const std::uint8_t* bytes, std::uint16_t length) {
         guarded([&] { cycle_->onReceiveData(bytes, length); });
     };
-    comm_->OnRequestHangup = [this](QObject*) { guarded([this] { portGone(); }); };
+    comm_->OnRequestHangup = [this](QObject*) {
+        guarded([this] {
+            if (!overHartIp_) portGone();
+        });
+    };
+    hartIp_ = std::make_unique<hartip::HartIpLink>();
+    connect(hartIp_.get(), &hartip::HartIpLink::received, this, [this](const QByteArray& chunk) {
+        guarded([&] {
+            cycle_->onReceiveData(reinterpret_cast<const std::uint8_t*>(chunk.constData()),
+                                  static_cast<std::uint16_t>(chunk.size()));
+        });
+    });
+    connect(hartIp_.get(), &hartip::HartIpLink::lost, this,
+            [this](const QString& why) { guarded([&] { portGone(why); }); });
+    connect(hartIp_.get(), &hartip::HartIpLink::note, this, &TForm1::linkNote);
     statusWatch_ = new host::StatusWatch(*cycle_, this);
     showDeviceStatus(deviceStatusLabel_, *statusWatch_);
     buildPages();
@@ -199,6 +215,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 }
 
 TForm1::~TForm1() {
+    // A HART-IP server may keep a session to itself until it is closed, so
+    // the window closes it rather than let it time out.
+    hartIp_->close();
     // The serial component stops its threads when it is destroyed; stop it
     // before the cycle and the simulator it talks to go away.
     delete comm_;
@@ -435,6 +454,10 @@ bool TForm1::isPortOpen() const {
 void TForm1::openPort() {
     if (comm_->isOpen()) comm_->ClosePort();
     QString name = portList_->currentText();
+    if (hartip::isAddress(name)) {
+        openHartIp(name); // HartIpError ends the action here
+        return;
+    }
     if (name == simulatedPortName()) {
         if (!simulator_)
             simulator_ = std::make_unique<sim::SimTransmitter>(sim::SimTransmitter::Options{true});
@@ -459,6 +482,10 @@ void TForm1::openPort() {
     }
     comm_->setRtsControl(TRtsControl::RtsEnable);
     comm_->setDtrControl(TDtrControl::DtrEnable);
+    portIsOpen(TComm::devicePath(comm_->CommName()));
+}
+
+void TForm1::portIsOpen(const QString& port) {
     cycle_->buffer()[hart::lb::kPortOpen] = 1;
     openButton_->setText(QStringLiteral("Close"));
     setPortButtonsEnabled(true);
@@ -466,24 +493,57 @@ void TForm1::openPort() {
     timer3_->stop();
     cycle_->resetCounters();
     resetFields(PortMoment::Open);
-    openedPort_ = TComm::devicePath(comm_->CommName());
+    openedPort_ = port;
     emit portOpened(openedPort_);
 }
 
+void TForm1::openHartIp(const QString& text) {
+    const hartip::Address address = hartip::parseAddress(text);
+    // The server may take seconds to answer. The link waits in a local event
+    // loop: the window repaints and says what it waits for, while clicks and
+    // keys wait until the open is decided.
+    const QString before = statusLabel_->text();
+    statusLabel_->setText(
+        QStringLiteral("Opening HART-IP session with %1 ...").arg(address.text()));
+    openButton_->setEnabled(false);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restore = qScopeGuard([this] {
+        QGuiApplication::restoreOverrideCursor();
+        openButton_->setEnabled(true);
+    });
+    try {
+        hartIp_->open(address);
+    } catch (...) {
+        statusLabel_->setText(before);
+        throw;
+    }
+    cycle_->setLink(*hartIp_);
+    overHartIp_ = true;
+    portIsOpen(address.text());
+}
+
 void TForm1::closePort() {
-    comm_->setDtrControl(TDtrControl::DtrDisable);
+    if (!overHartIp_) comm_->setDtrControl(TDtrControl::DtrDisable);
     setPortButtonsEnabled(false);
     resetFields(PortMoment::Close);
     statusWatch_->forget();
     cycle_->buffer()[hart::lb::kPortOpen] = 0;
     openButton_->setText(QStringLiteral("Open"));
-    comm_->ClosePort();
+    if (overHartIp_) {
+        overHartIp_ = false;
+        hartIp_->close();
+        cycle_->setLink(*serialLink_);
+    } else {
+        comm_->ClosePort();
+    }
     emit portClosed(openedPort_);
 }
 
-void TForm1::portGone() {
+void TForm1::portGone(const QString& why) {
     if (!isPortOpen()) return;
-    const QString message = QStringLiteral("Serial device %1 disconnected").arg(openedPort_);
+    const QString message =
+        overHartIp_ ? QStringLiteral("HART-IP server %1 disconnected (%2)").arg(openedPort_, why)
+                    : QStringLiteral("Serial device %1 disconnected").arg(openedPort_);
     emit portLost(openedPort_);
     // No reply will come: nothing may report a timeout or step the discovery
     // cycle on a line that is gone.

@@ -30,6 +30,9 @@ class TComm;
 namespace app {
 class PortCombo;
 }
+namespace hartip {
+class HartIpLink;
+}
 namespace host {
 class TrafficLog;
 class StatusWatch;
@@ -61,6 +64,9 @@ public:
     void holdRequests(bool held) override;
 
     TComm& comm() { return *comm_; }
+    // The HART-IP link a `hartip://` or `hartip+udp://` port opens.
+    hartip::HartIpLink& hartIp() { return *hartIp_; }
+    bool overHartIp() const { return overHartIp_; }
     // Every frame and port event of the run, behind the Traffic panel and --trace.
     host::TrafficLog& trafficLog() { return *trafficLog_; }
     void showError(const QString& message);
@@ -97,15 +103,24 @@ private:
     void buildPages();
     void fitToPages();
     void openPort();
+    // Opens a HART-IP session in place of the serial port; HartIpError
+    // ends the open as ECommsError does.
+    void openHartIp(const QString& address);
+    // What every open does once its line is there: `port` is the device
+    // or address.
+    void portIsOpen(const QString& port);
     void closePort();
-    // The open device hung up or went away (a USB modem unplugged).
-    void portGone();
+    // The open device hung up or went away (a USB modem unplugged, a
+    // HART-IP session lost for `why`).
+    void portGone(const QString& why = {});
     void setPortButtonsEnabled(bool enabled);
     void resetFields(PortMoment moment);
 
     TComm* comm_;
     std::unique_ptr<SerialLink> serialLink_;
-    QString openedPort_; // the device the open port uses
+    std::unique_ptr<hartip::HartIpLink> hartIp_;
+    bool overHartIp_ = false; // the open port is a HART-IP session
+    QString openedPort_;      // the device the open port uses
     QTimer* timer1_;
     QTimer* timer2_;
     QTimer* timer3_;

@@ -1,14 +1,18 @@
-// rx460k-sim: the simulated HART devices of rx460k on a pseudo-terminal, so
-// that other HART tools (or a second rx460k) can be tried against them
-// without a modem. Runs until SIGINT or SIGTERM.
+// rx460k-sim: the simulated HART devices of rx460k on a pseudo-terminal
+// and/or behind a HART-IP server on 127.0.0.1, so that other HART tools (or a
+// second rx460k) can be tried against them without a modem or a gateway.
+// Runs until SIGINT or SIGTERM.
 
+#include "sim/hartip_server.h"
 #include "sim/sim_network.h"
 #include "sim/sim_transmitter.h"
 
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -20,14 +24,17 @@ namespace {
 constexpr std::string_view kProgram = "rx460k-sim";
 
 constexpr const char* kUsage =
-    "Usage: rx460k-sim [--network] [--fast]\n"
+    "Usage: rx460k-sim [--network] [--fast] [--hartip PORT [--no-pty]]\n"
     "Serves simulated HART field devices on a pseudo-terminal and prints its path.\n"
     "Open that path as the serial port of a HART master (1200 baud, 8O1).\n"
     "\n"
-    "  --network   the simulated network: the simulated transmitter at polling\n"
-    "              address 0 and a HART 7 device at polling address 5\n"
-    "              (default: the simulated transmitter alone)\n"
-    "  --fast      answer at the pseudo-terminal's speed, not at 1200 baud\n"
+    "  --network     the simulated network: the simulated transmitter at polling\n"
+    "                address 0 and a HART 7 device at polling address 5\n"
+    "                (default: the simulated transmitter alone)\n"
+    "  --fast        answer at the pseudo-terminal's speed, not at 1200 baud\n"
+    "  --hartip PORT also serve the same devices as a HART-IP server on\n"
+    "                127.0.0.1:PORT, TCP and UDP (0: a free port, printed)\n"
+    "  --no-pty      with --hartip: announce HART-IP only, no pseudo-terminal path\n"
     "  --help      show this text\n"
     "  --version   show the version\n"
     "\n"
@@ -38,10 +45,16 @@ enum class Served { Transmitter, Network };
 struct Settings {
     Served served = Served::Transmitter;
     bool fast = false;
-    // HART-IP comes later: "--hartip PORT" adds a port here, parse() reads
-    // it, and serve() starts the HART-IP server for the same devices beside
-    // the pseudo-terminal.
+    std::optional<std::uint16_t> hartIpPort; // --hartip PORT
+    bool announcePty = true;
 };
+
+std::optional<std::uint16_t> portNumber(std::string_view text) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || value > 65535) return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
 
 // Exit codes: 0 done, 2 bad command line (as most command-line tools), 1 the
 // pseudo-terminal could not be had.
@@ -58,6 +71,17 @@ std::variant<Settings, int> parse(int argc, char** argv) {
             s.served = Served::Network;
         } else if (arg == "--fast") {
             s.fast = true;
+        } else if (arg == "--hartip") {
+            const auto port = i + 1 < argc ? portNumber(argv[i + 1]) : std::nullopt;
+            if (!port) {
+                std::fprintf(stderr, "%s: --hartip needs a port number (0 to 65535)\n%s",
+                             kProgram.data(), kUsage);
+                return kUsageError;
+            }
+            s.hartIpPort = port;
+            ++i;
+        } else if (arg == "--no-pty") {
+            s.announcePty = false;
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -68,6 +92,11 @@ std::variant<Settings, int> parse(int argc, char** argv) {
             std::fprintf(stderr, "%s: unknown option '%s'\n%s", kProgram.data(), argv[i], kUsage);
             return kUsageError;
         }
+    }
+    if (!s.announcePty && !s.hartIpPort) {
+        std::fprintf(stderr, "%s: --no-pty leaves nothing to serve without --hartip\n%s",
+                     kProgram.data(), kUsage);
+        return kUsageError;
     }
     return s;
 }
@@ -90,23 +119,38 @@ int serve(const Settings& settings) {
     const sim::LineOptions line{.pace = !settings.fast};
     std::unique_ptr<sim::SimTransmitter> transmitter;
     std::unique_ptr<sim::SimNetwork> network;
+    std::unique_ptr<sim::HartIpServer> hartIp;
     std::string path;
     const char* what = nullptr;
     try {
+        sim::HartIpServer::Answerer answer;
         if (settings.served == Served::Network) {
             network = std::make_unique<sim::SimNetwork>(line);
             path = network->portPath();
             what = "the simulated network (polling addresses 0 and 5)";
+            answer = [&network](std::span<const std::uint8_t> pdu) {
+                return network->answerPdu(pdu);
+            };
         } else {
             transmitter = std::make_unique<sim::SimTransmitter>(line);
             path = transmitter->portPath();
             what = "the simulated transmitter";
+            answer = [&transmitter](std::span<const std::uint8_t> pdu) {
+                return transmitter->answerPdu(pdu);
+            };
         }
+        if (settings.hartIpPort)
+            hartIp = std::make_unique<sim::HartIpServer>(
+                answer, sim::HartIpServerOptions{.port = *settings.hartIpPort});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s: %s\n", kProgram.data(), e.what());
         return kStartError;
     }
-    std::printf("%s: serving %s on %s\n", kProgram.data(), what, path.c_str());
+    if (settings.announcePty)
+        std::printf("%s: serving %s on %s\n", kProgram.data(), what, path.c_str());
+    if (hartIp)
+        std::printf("%s: serving %s over HART-IP on 127.0.0.1:%u (TCP and UDP)\n", kProgram.data(),
+                    what, static_cast<unsigned>(hartIp->port()));
     std::fflush(stdout);
 
     int signal = 0;
