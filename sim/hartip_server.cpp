@@ -322,8 +322,8 @@ void HartIpServer::handle(Peer& peer, const ip::Message& m) {
                           std::move(body)});
     };
     auto nak = [&] {
-        respond(ip::MessageType::Nak, 0);
         count([](Stats& s) { ++s.naks; });
+        respond(ip::MessageType::Nak, 0);
     };
     auto halfClose = [&] {
         if (!peer.tcp || peer.fd < 0) return;
@@ -353,8 +353,8 @@ void HartIpServer::handle(Peer& peer, const ip::Message& m) {
             static_cast<std::size_t>(openSessions) >= options_.maxSessions)
             refuse = 15; // too many sessions
         if (refuse) {
-            respond(ip::MessageType::Response, *refuse, m.body);
             count([](Stats& s) { ++s.sessionsRefused; });
+            respond(ip::MessageType::Response, *refuse, m.body);
             halfClose(); // nothing more to talk about on this connection
             return;
         }
@@ -365,8 +365,8 @@ void HartIpServer::handle(Peer& peer, const ip::Message& m) {
         peer.session = true;
         peer.inactivityMs = granted;
         peer.lastActivity = Clock::now();
-        respond(ip::MessageType::Response, status,
-                ip::encodeSessionInitiate({asked->hostType, granted}));
+        // Counted before the answer goes, so that whoever reads the answer
+        // finds it counted.
         count([&](Stats& s) {
             if (fresh) {
                 ++s.sessionsOpened;
@@ -374,20 +374,22 @@ void HartIpServer::handle(Peer& peer, const ip::Message& m) {
             }
             s.lastInactivityCloseTime = granted;
         });
+        respond(ip::MessageType::Response, status,
+                ip::encodeSessionInitiate({asked->hostType, granted}));
         return;
     }
     case ip::MessageId::SessionClose:
         if (!peer.session) return nak();
-        respond(ip::MessageType::Response, 0);
         count([](Stats& s) { ++s.closedByClient; });
-        endSession(peer, false);
+        respond(ip::MessageType::Response, 0);
+        endSession(peer, false); // over TCP our FIN follows the answer
         return;
     case ip::MessageId::KeepAlive:
         if (!peer.session) return nak();
         if (ignoreKeepAlives) return count([](Stats& s) { ++s.keepAlivesIgnored; });
         peer.lastActivity = Clock::now();
-        respond(ip::MessageType::Response, 0);
         count([](Stats& s) { ++s.keepAlives; });
+        respond(ip::MessageType::Response, 0);
         return;
     case ip::MessageId::HartPdu:
         if (!peer.session) return nak();

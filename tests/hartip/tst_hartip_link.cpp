@@ -1,0 +1,635 @@
+// The HART-IP link on its own, over TCP and UDP on 127.0.0.1: against
+// servers scripted here byte by byte (the request bytes are written out from
+// the HART-IP message layout: version, type, id, status, sequence, byte
+// count, body), and against the simulator's HART-IP server for sessions,
+// keep-alives and the ways a session is refused or lost. A capture of one
+// session is read by tshark's HART-IP dissector.
+
+#include "hart/pcapng.h"
+#include "hartip/hartip_link.h"
+#include "sim/hartip_server.h"
+#include "sim/sim_transmitter.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <fstream>
+#include <memory>
+
+using hartip::Address;
+using hartip::HartIpLink;
+using hartip::Transport;
+
+namespace {
+
+// Generous: the machine is shared with other builds and tests.
+constexpr int kDeadline = 15000;
+
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+std::vector<std::uint8_t> bytes(const QByteArray& a) {
+    return {a.begin(), a.end()};
+}
+
+std::uint16_t sequenceOf(const QByteArray& message) {
+    return static_cast<std::uint16_t>((std::uint8_t(message[4]) << 8) | std::uint8_t(message[5]));
+}
+
+// A response header for `request` with this type, status and body; the byte
+// count is worked out here.
+QByteArray answer(const QByteArray& request, std::uint8_t type, std::uint8_t status,
+                  const QByteArray& body = {}) {
+    QByteArray m;
+    m.append(char(1));
+    m.append(char(type));
+    m.append(request[2]); // same message id
+    m.append(char(status));
+    m.append(request.mid(4, 2)); // same sequence number
+    const int count = 8 + int(body.size());
+    m.append(char(count >> 8));
+    m.append(char(count & 0xFF));
+    return m + body;
+}
+
+QByteArray withSequence(QByteArray message, std::uint16_t sequence) {
+    message[4] = char(sequence >> 8);
+    message[5] = char(sequence & 0xFF);
+    return message;
+}
+
+Transport transportOf(const QString& name) {
+    return name == QLatin1String("udp") ? Transport::Udp : Transport::Tcp;
+}
+
+// A HART-IP server played by the test: every message it receives is kept,
+// and the test decides what goes back.
+class ScriptedServer : public QObject {
+public:
+    explicit ScriptedServer(Transport transport) : transport_(transport) {
+        if (transport == Transport::Tcp) {
+            tcp_.listen(QHostAddress::LocalHost);
+            connect(&tcp_, &QTcpServer::newConnection, this, [this] {
+                client_ = tcp_.nextPendingConnection();
+                connect(client_, &QTcpSocket::readyRead, this, [this] {
+                    pending_ += client_->readAll();
+                    split();
+                });
+            });
+        } else {
+            udp_.bind(QHostAddress::LocalHost, 0);
+            connect(&udp_, &QUdpSocket::readyRead, this, [this] {
+                while (udp_.hasPendingDatagrams()) {
+                    QByteArray d(udp_.pendingDatagramSize(), Qt::Uninitialized);
+                    udp_.readDatagram(d.data(), d.size(), &peer_, &peerPort_);
+                    received_.append(d);
+                    if (onMessage) onMessage(d);
+                }
+            });
+        }
+    }
+    Address address() const {
+        return {transport_, QStringLiteral("127.0.0.1"),
+                transport_ == Transport::Tcp ? tcp_.serverPort() : udp_.localPort()};
+    }
+    void send(const QByteArray& message) {
+        if (transport_ == Transport::Tcp) {
+            client_->write(message);
+            client_->flush();
+        } else {
+            udp_.writeDatagram(message, peer_, peerPort_);
+        }
+    }
+    QTcpSocket* connection() { return client_; }
+    const QList<QByteArray>& received() const { return received_; }
+
+    // Answers session initiate and close with success (the body echoed).
+    std::function<void(const QByteArray&)> onMessage = [this](const QByteArray& m) {
+        if (m[2] == 0 || m[2] == 1) send(answer(m, 1, 0, m.mid(8)));
+    };
+
+private:
+    void split() {
+        while (pending_.size() >= 8) {
+            const int count = (std::uint8_t(pending_[6]) << 8) | std::uint8_t(pending_[7]);
+            if (pending_.size() < count) return;
+            const QByteArray m = pending_.left(count);
+            pending_.remove(0, count);
+            received_.append(m);
+            if (onMessage) onMessage(m);
+        }
+    }
+
+    Transport transport_;
+    QTcpServer tcp_;
+    QTcpSocket* client_ = nullptr;
+    QUdpSocket udp_;
+    QHostAddress peer_;
+    quint16 peerPort_ = 0;
+    QByteArray pending_;
+    QList<QByteArray> received_;
+};
+
+// The simulated transmitter behind the simulator's HART-IP server.
+struct SimServer {
+    sim::SimTransmitter device;
+    sim::HartIpServer server{
+        [this](std::span<const std::uint8_t> pdu) { return device.answerPdu(pdu); }};
+    Address address(Transport t) const { return {t, QStringLiteral("127.0.0.1"), server.port()}; }
+};
+
+QString openError(HartIpLink& link, const Address& address) {
+    try {
+        link.open(address);
+    } catch (const hartip::HartIpError& e) {
+        return QString::fromStdString(e.what());
+    }
+    return {};
+}
+
+QString tsharkProgram() {
+#ifdef TSHARK_PROGRAM
+    if (QFile::exists(QStringLiteral(TSHARK_PROGRAM))) return QStringLiteral(TSHARK_PROGRAM);
+#endif
+    return QStandardPaths::findExecutable(QStringLiteral("tshark"));
+}
+
+} // namespace
+
+class HartIpLinkTest : public QObject {
+    Q_OBJECT
+private slots:
+    void transports_data();
+    void messagesAsTheyGoOnTheWire_data() { transports_data(); }
+    void messagesAsTheyGoOnTheWire();
+    void onlyTheAwaitedResponseIsHandedOn_data() { transports_data(); }
+    void onlyTheAwaitedResponseIsHandedOn();
+    void tcpMessagesSplitAndJoinedInTheStream();
+    void refusedSessionNamesTheStatus_data();
+    void refusedSessionNamesTheStatus();
+    void openFails_data();
+    void openFails();
+    void serverChoosesInactivityTimeAndKeepAlivesHoldTheSession_data() { transports_data(); }
+    void serverChoosesInactivityTimeAndKeepAlivesHoldTheSession();
+    void sessionLoss_data();
+    void sessionLoss();
+    void sendingNeedsAnOpenSession();
+    void addresses_data();
+    void addresses();
+    void captureReadByTshark();
+};
+
+void HartIpLinkTest::transports_data() {
+    QTest::addColumn<QString>("transport");
+    QTest::newRow("tcp") << "tcp";
+    QTest::newRow("udp") << "udp";
+}
+
+void HartIpLinkTest::messagesAsTheyGoOnTheWire() {
+    QFETCH(QString, transport);
+    ScriptedServer server(transportOf(transport));
+    HartIpLink link;
+    QSignalSpy received(&link, &HartIpLink::received);
+    link.open(server.address());
+    QVERIFY(link.isOpen());
+    QCOMPARE(link.inactivityCloseTime(), 60000u);
+
+    // Session initiate: primary host (1), 60 000 ms = 00 00 EA 60.
+    QCOMPARE(server.received().size(), 1);
+    const QByteArray initiate = server.received()[0];
+    const std::uint16_t s = sequenceOf(initiate);
+    QCOMPARE(initiate, withSequence(hex("01 00 00 00 00 00 00 0D 01 00 00 EA 60"), s));
+
+    // A command-3 frame as the pages build it: the preambles stay here.
+    server.onMessage = nullptr;
+    QVERIFY(link.sendFrame(bytes(hex("FF FF FF FF FF FF FF FF 82 A6 05 01 02 03 03 00 22"))));
+    QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), 2, kDeadline);
+    const QByteArray pdu = server.received()[1];
+    QCOMPARE(pdu, withSequence(hex("01 00 03 00 00 00 00 11 82 A6 05 01 02 03 03 00 22"),
+                               std::uint16_t(s + 1)));
+
+    const QByteArray reply =
+        hex("86 A6 05 01 02 03 03 04 00 00 41 40 00 00 "); // cut short, any bytes
+    server.send(answer(pdu, 1, 0, reply));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, kDeadline);
+    QCOMPARE(received[0][0].toByteArray(), hex("FF FF FF FF FF") + reply);
+
+    // Close: a session-close request with the next sequence number.
+    server.onMessage = [&](const QByteArray& m) { server.send(answer(m, 1, 0)); };
+    // This server shares the test's thread, so it reads the close only
+    // after the link has given up waiting for its answer.
+    link.close();
+    QVERIFY(!link.isOpen());
+    QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), 3, kDeadline);
+    QCOMPARE(server.received()[2],
+             withSequence(hex("01 00 01 00 00 00 00 08"), std::uint16_t(s + 2)));
+    if (server.connection())
+        QTRY_COMPARE_WITH_TIMEOUT(server.connection()->state(), QAbstractSocket::UnconnectedState,
+                                  kDeadline);
+}
+
+void HartIpLinkTest::onlyTheAwaitedResponseIsHandedOn() {
+    QFETCH(QString, transport);
+    ScriptedServer server(transportOf(transport));
+    HartIpLink link;
+    QSignalSpy received(&link, &HartIpLink::received);
+    QSignalSpy notes(&link, &HartIpLink::note);
+    link.open(server.address());
+    server.onMessage = nullptr;
+
+    QVERIFY(link.sendFrame(bytes(hex("FF FF FF FF FF 02 80 00 00 82"))));
+    QVERIFY(link.sendFrame(bytes(hex("FF FF FF FF FF 02 81 00 00 83"))));
+    QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), 3, kDeadline);
+    const QByteArray first = server.received()[1];
+    const QByteArray second = server.received()[2];
+    // Late (its request was replaced), then the awaited one, then the same
+    // again, then a sequence number never sent.
+    server.send(answer(first, 1, 0, hex("06 80 00 02 00 00 84")));
+    server.send(answer(second, 1, 0, hex("06 81 00 02 00 00 85")));
+    server.send(answer(second, 1, 0, hex("06 81 00 02 00 00 85")));
+    server.send(withSequence(answer(second, 1, 0, hex("06 82 00 02 00 00 86")), 0x7777));
+
+    auto dropped = [&] {
+        int n = 0;
+        for (const auto& args : notes)
+            n += args[0].toString().contains(QLatin1String("dropped: late or duplicate"));
+        return n;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(dropped(), 3, kDeadline);
+    QCOMPARE(received.size(), 1);
+    QCOMPARE(received[0][0].toByteArray(), hex("FF FF FF FF FF 06 81 00 02 00 00 85"));
+}
+
+void HartIpLinkTest::tcpMessagesSplitAndJoinedInTheStream() {
+    ScriptedServer server(Transport::Tcp);
+    HartIpLink link;
+    QSignalSpy received(&link, &HartIpLink::received);
+    link.open(server.address());
+    server.onMessage = nullptr;
+
+    QVERIFY(link.sendFrame(bytes(hex("FF FF FF FF FF 02 80 00 00 82"))));
+    QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), 2, kDeadline);
+    const QByteArray whole = answer(server.received()[1], 1, 0, hex("06 80 00 02 00 00 84"));
+    // Header and body in two segments, the second after the first was read.
+    server.send(whole.left(5));
+    QTest::qWait(50); // lets the first piece arrive alone; the result does not depend on it
+    QCOMPARE(received.size(), 0);
+    server.send(whole.mid(5));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, kDeadline);
+    QCOMPARE(received[0][0].toByteArray(), hex("FF FF FF FF FF 06 80 00 02 00 00 84"));
+
+    // A reply and a published burst frame in one segment: two chunks.
+    QVERIFY(link.sendFrame(bytes(hex("FF FF FF FF FF 02 80 00 00 82"))));
+    QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), 3, kDeadline);
+    const QByteArray reply = answer(server.received()[2], 1, 0, hex("06 80 00 02 00 00 84"));
+    const QByteArray burst = answer(server.received()[2], 2, 0, hex("01 80 01 02 00 00 82"));
+    server.send(reply + burst);
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 3, kDeadline);
+    QCOMPARE(received[1][0].toByteArray(), hex("FF FF FF FF FF 06 80 00 02 00 00 84"));
+    QCOMPARE(received[2][0].toByteArray(), hex("FF FF FF FF FF 01 80 01 02 00 00 82"));
+}
+
+void HartIpLinkTest::refusedSessionNamesTheStatus_data() {
+    QTest::addColumn<QString>("transport");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    const char* kRows[][2] = {
+        {"15", "HART-IP server refused the session: too many sessions (status 15)"},
+        {"16", "HART-IP server refused the session: access restricted (status 16)"},
+        {"14", "HART-IP server refused the session: version not supported (status 14)"},
+        {"2", "HART-IP server refused the session: invalid selection (host type) (status 2)"},
+        {"33", "HART-IP server refused the session: status 33 (status 33)"},
+    };
+    for (const char* t : {"tcp", "udp"})
+        for (const auto& row : kRows)
+            QTest::addRow("%s status %s", t, row[0])
+                << t << QByteArray(row[0]).toInt() << QString::fromLatin1(row[1]);
+}
+
+void HartIpLinkTest::refusedSessionNamesTheStatus() {
+    QFETCH(QString, transport);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    SimServer sim;
+    sim.server.refuseSessions(std::uint8_t(status));
+    HartIpLink link;
+    QCOMPARE(openError(link, sim.address(transportOf(transport))), message);
+    QVERIFY(!link.isOpen());
+    QTRY_COMPARE_WITH_TIMEOUT(sim.server.stats().sessionsRefused, 1, kDeadline);
+    // The same link opens once the server takes sessions again.
+    sim.server.refuseSessions(std::nullopt);
+    link.open(sim.address(transportOf(transport)));
+    QVERIFY(link.isOpen());
+}
+
+void HartIpLinkTest::openFails_data() {
+    QTest::addColumn<QString>("transport");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("start");
+    QTest::newRow("tcp, nobody listens") << "tcp"
+                                         << "closed port"
+                                         << "Cannot reach HART-IP server hartip://127.0.0.1:";
+    QTest::newRow("tcp, silent") << "tcp"
+                                 << "silent"
+                                 << "HART-IP server hartip://127.0.0.1:";
+    QTest::newRow("udp, silent") << "udp"
+                                 << "silent"
+                                 << "HART-IP server hartip+udp://127.0.0.1:";
+    QTest::newRow("tcp, NAK") << "tcp"
+                              << "nak"
+                              << "HART-IP server refused the session: it answered with a NAK";
+    QTest::newRow("udp, error message")
+        << "udp"
+        << "error"
+        << "HART-IP server refused the session: it answered with an error";
+    QTest::newRow("tcp, connection closed") << "tcp"
+                                            << "hang up"
+                                            << "HART-IP server hartip://127.0.0.1:";
+}
+
+void HartIpLinkTest::openFails() {
+    QFETCH(QString, transport);
+    QFETCH(QString, how);
+    QFETCH(QString, start);
+    ScriptedServer server(transportOf(transport));
+    Address address = server.address();
+    if (how == QLatin1String("closed port")) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        address.port = probe.serverPort();
+    } // the probe closes here: nobody listens on that port any more
+    server.onMessage = [&](const QByteArray& m) {
+        if (how == QLatin1String("nak")) server.send(answer(m, 15, 0));
+        if (how == QLatin1String("error")) server.send(answer(m, 3, 5));
+        if (how == QLatin1String("hang up")) server.connection()->close();
+    };
+    HartIpLink link;
+    link.setTiming({.responseWaitMs = 500});
+    const QString error = openError(link, address);
+    QVERIFY2(error.startsWith(start), qPrintable(error));
+    if (how == QLatin1String("silent"))
+        QVERIFY2(error.endsWith(QLatin1String("did not answer the session request within 0.5 s")),
+                 qPrintable(error));
+    QVERIFY(!link.isOpen());
+    QVERIFY(!link.sendFrame(bytes(hex("02 80 00 00 82"))));
+}
+
+void HartIpLinkTest::serverChoosesInactivityTimeAndKeepAlivesHoldTheSession() {
+    QFETCH(QString, transport);
+    SimServer sim;
+    sim.server.setInactivityCloseTime(1500);
+    HartIpLink link;
+    QSignalSpy notes(&link, &HartIpLink::note);
+    QSignalSpy lost(&link, &HartIpLink::lost);
+    link.open(sim.address(transportOf(transport)));
+    // Status 8: the server's time holds.
+    QCOMPARE(link.inactivityCloseTime(), 1500u);
+    QVERIFY(notes.last()[0].toString().contains(
+        QLatin1String("set the inactivity close time to 1500 ms")));
+
+    // Idle: keep-alives every 500 ms keep the session past its 1.5 s.
+    QTRY_VERIFY_WITH_TIMEOUT(sim.server.stats().keepAlives >= 6, kDeadline);
+    QTRY_VERIFY_WITH_TIMEOUT(notes.size() >= 4, kDeadline); // the notes came through the loop
+    const auto stats = sim.server.stats();
+    QCOMPARE(stats.closedByServer, 0);
+    QCOMPARE(stats.openSessions, 1);
+    QCOMPARE(lost.size(), 0);
+    QVERIFY(link.isOpen());
+    int keepAliveNotes = 0;
+    for (const auto& args : notes)
+        keepAliveNotes += args[0].toString().startsWith(QLatin1String("HART-IP keep-alive "));
+    QVERIFY(keepAliveNotes >= 3);
+
+    // Still answering after all that idling.
+    QSignalSpy received(&link, &HartIpLink::received);
+    QVERIFY(link.sendFrame(bytes(hex("FF FF FF FF FF 02 80 00 00 82"))));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, kDeadline);
+    link.close();
+    QTRY_VERIFY_WITH_TIMEOUT(sim.server.stats().closedByClient == 1, kDeadline);
+}
+
+void HartIpLinkTest::sessionLoss_data() {
+    QTest::addColumn<QString>("transport");
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("why"); // part of the reason given; empty: not looked at
+    QTest::newRow("tcp, session closed") << "tcp"
+                                         << "close"
+                                         << "the server closed the connection";
+    QTest::newRow("udp, session closed") << "udp"
+                                         << "close"
+                                         << "a NAK";
+    QTest::newRow("tcp, server gone") << "tcp"
+                                      << "go away"
+                                      << "the server closed the connection";
+    // The next datagram meets a closed port or no answer: either way lost.
+    QTest::newRow("udp, server gone") << "udp"
+                                      << "go away"
+                                      << "";
+    QTest::newRow("tcp, keep-alives ignored") << "tcp"
+                                              << "ignore"
+                                              << "keep-alives in a row";
+    QTest::newRow("udp, keep-alives ignored") << "udp"
+                                              << "ignore"
+                                              << "keep-alives in a row";
+}
+
+void HartIpLinkTest::sessionLoss() {
+    QFETCH(QString, transport);
+    QFETCH(QString, server);
+    QFETCH(QString, why);
+    SimServer sim;
+    // Keep-alives every second, answered within 200 ms: an ignoring server
+    // is found out long before its own 3 s run out.
+    sim.server.setInactivityCloseTime(3000);
+    HartIpLink link;
+    link.setTiming({.keepAliveAnswerMs = 200});
+    QSignalSpy lost(&link, &HartIpLink::lost);
+    link.open(sim.address(transportOf(transport)));
+    QVERIFY(link.isOpen());
+
+    if (server == QLatin1String("close")) sim.server.closeSessions();
+    if (server == QLatin1String("go away")) sim.server.goAway();
+    if (server == QLatin1String("ignore")) sim.server.ignoreKeepAlives(true);
+    QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, kDeadline);
+    QVERIFY(!link.isOpen());
+    QVERIFY2(lost[0][0].toString().contains(why), qPrintable(lost[0][0].toString()));
+    QVERIFY(!link.sendFrame(bytes(hex("02 80 00 00 82"))));
+    // Reported once, however the socket goes on failing.
+    QTest::qWait(100);
+    QCOMPARE(lost.size(), 1);
+    link.close();
+}
+
+void HartIpLinkTest::sendingNeedsAnOpenSession() {
+    SimServer sim;
+    HartIpLink link;
+    QVERIFY(!link.sendFrame(bytes(hex("FF 02 80 00 00 82"))));
+    link.open(sim.address(Transport::Udp));
+    QVERIFY(!link.sendFrame(bytes(hex("FF FF FF")))); // preambles and nothing else
+    QVERIFY(link.sendFrame(bytes(hex("FF 02 80 00 00 82"))));
+    link.close();
+    link.close(); // twice does no harm
+    QVERIFY(!link.sendFrame(bytes(hex("FF 02 80 00 00 82"))));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.server.stats().closedByClient == 1, kDeadline);
+    QCOMPARE(sim.server.stats().pdus, 1);
+}
+
+void HartIpLinkTest::addresses_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("isAddress");
+    QTest::addColumn<QString>("parsed"); // Address::text(), or the start of the error
+    QTest::newRow("tcp, default port") << "hartip://gw.plant" << true << "hartip://gw.plant:5094";
+    QTest::newRow("tcp, port") << "hartip://10.0.0.7:20004" << true << "hartip://10.0.0.7:20004";
+    QTest::newRow("udp") << "hartip+udp://10.0.0.7" << true << "hartip+udp://10.0.0.7:5094";
+    QTest::newRow("upper case, blanks, slash")
+        << " HARTIP+UDP://Gw:5095/ " << true << "hartip+udp://gw:5095";
+    QTest::newRow("ipv6") << "hartip://[::1]:5094" << true << "hartip://[::1]:5094";
+    QTest::newRow("serial device") << "/dev/ttyUSB0" << false << "Invalid HART-IP address";
+    QTest::newRow("other scheme") << "http://gw" << false << "Invalid HART-IP address";
+    QTest::newRow("no host") << "hartip://:5094" << true << "Invalid HART-IP address";
+    QTest::newRow("port 0") << "hartip://gw:0" << true << "Invalid HART-IP address";
+    QTest::newRow("port too big") << "hartip://gw:65536" << true << "Invalid HART-IP address";
+    QTest::newRow("empty port") << "hartip://gw:" << true << "Invalid HART-IP address";
+    QTest::newRow("path") << "hartip://gw/x" << true << "Invalid HART-IP address";
+}
+
+void HartIpLinkTest::addresses() {
+    QFETCH(QString, typed);
+    QFETCH(bool, isAddress);
+    QFETCH(QString, parsed);
+    QCOMPARE(hartip::isAddress(typed), isAddress);
+    QString got;
+    try {
+        got = hartip::parseAddress(typed).text();
+    } catch (const hartip::HartIpError& e) {
+        got = QString::fromStdString(e.what());
+    }
+    QVERIFY2(got.startsWith(parsed), qPrintable(got));
+}
+
+void HartIpLinkTest::captureReadByTshark() {
+    const QString tshark = tsharkProgram();
+    if (tshark.isEmpty()) {
+        if (qEnvironmentVariableIsSet("CI")) QFAIL("tshark is needed here and is not installed");
+        QSKIP("tshark is not installed");
+    }
+    // One session over UDP, every message written to a capture as it went:
+    // initiate (the server grants 900 ms: status 8), a command-0 PDU, at
+    // least one keep-alive, close.
+    SimServer sim;
+    sim.server.setInactivityCloseTime(900);
+    std::vector<std::pair<hart::pcapng::Direction, QByteArray>> messages; // outlives the link
+    HartIpLink link;
+    connect(&link, &HartIpLink::messageSent, this, [&](const QByteArray& m) {
+        messages.emplace_back(hart::pcapng::Direction::ToDevice, m);
+    });
+    connect(&link, &HartIpLink::messageReceived, this, [&](const QByteArray& m) {
+        messages.emplace_back(hart::pcapng::Direction::FromDevice, m);
+    });
+    QSignalSpy received(&link, &HartIpLink::received);
+    link.open(sim.address(Transport::Udp));
+    QVERIFY(link.sendFrame(bytes(hex("FF FF FF FF FF 02 80 00 00 82"))));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, kDeadline);
+    QTRY_VERIFY_WITH_TIMEOUT(sim.server.stats().keepAlives >= 1, kDeadline);
+    QTRY_VERIFY_WITH_TIMEOUT(messages.size() >= 6, kDeadline);
+    link.close();
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("session.pcapng"));
+    {
+        std::ofstream out(path.toStdString(), std::ios::binary);
+        hart::pcapng::Writer writer(out);
+        std::uint16_t ipId = 0;
+        std::uint64_t when = 1'700'000'000'000'000;
+        for (const auto& [direction, m] : messages)
+            writer.writePacket(hart::pcapng::hartIpPacket(direction, bytes(m),
+                                                          hart::pcapng::kDefaultToolPort, ++ipId),
+                               when += 1000);
+        QVERIFY(writer.good());
+    }
+
+    const QStringList fields{"hart_ip.message_type",
+                             "hart_ip.message_id",
+                             "hart_ip.status",
+                             "hart_ip.transaction_id",
+                             "hart_ip.msg_length",
+                             "hart_ip.session_init.master_type",
+                             "hart_ip.session_init.inactivity_close_timer",
+                             "hart_ip.pt.command",
+                             "hart_ip.pt.response_code",
+                             "_ws.malformed",
+                             "_ws.expert.message"};
+    QStringList args{"-r", path, "-T", "fields", "-E", "separator=/t", "-E", "occurrence=f"};
+    for (const QString& f : fields)
+        args << QStringLiteral("-e") << f;
+    QProcess p;
+    p.start(tshark, args);
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    const QStringList lines =
+        QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), qsizetype(messages.size()));
+
+    // What each packet must show, by kind: type, id, status, length, host
+    // type, inactivity time, command, response code. Written out from the
+    // messages this session exchanges, not read from the link.
+    struct Expect {
+        const char* what;
+        QStringList shown;
+    };
+    const Expect initiate{"initiate", {"0", "0", "0", "13", "1", "60000", "", ""}};
+    const Expect granted{"granted", {"1", "0", "8", "13", "1", "900", "", ""}};
+    const Expect pdu{"command 0", {"0", "3", "0", "13", "", "", "0", ""}};
+    const Expect identity{"identity", {"1", "3", "0", "27", "", "", "0", "0"}};
+    const Expect keepAlive{"keep-alive", {"0", "2", "0", "8", "", "", "", ""}};
+    const Expect keepAliveAnswer{"keep-alive answer", {"1", "2", "0", "8", "", "", "", ""}};
+    const Expect close{"close", {"0", "1", "0", "8", "", "", "", ""}};
+    const Expect closed{"close answer", {"1", "1", "0", "8", "", "", "", ""}};
+    std::vector<const Expect*> expected{&initiate, &granted, &pdu, &identity};
+    for (qsizetype i = 4; i + 2 < lines.size(); i += 2) {
+        expected.push_back(&keepAlive);
+        expected.push_back(&keepAliveAnswer);
+    }
+    expected.push_back(&close);
+    expected.push_back(&closed);
+    QCOMPARE(expected.size(), std::size_t(lines.size()));
+
+    int lastSequence = -1;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QStringList shown = lines[i].split(u'\t');
+        QCOMPARE(shown.size(), fields.size());
+        const Expect& e = *expected[std::size_t(i)];
+        const QString row = QStringLiteral("packet %1 (%2): %3").arg(i + 1).arg(e.what, lines[i]);
+        const QStringList got{shown[0], shown[1], shown[2], shown[4],
+                              shown[5], shown[6], shown[7], shown[8]};
+        QVERIFY2(got == e.shown, qPrintable(row));
+        // Dissected cleanly: nothing malformed, no expert remark but the
+        // dissector's note that a header-only message (keep-alive, close)
+        // has no body, which is how those messages are.
+        QVERIFY2(shown[9].isEmpty(), qPrintable(row));
+        const bool headerOnly = shown[4] == QLatin1String("8");
+        QVERIFY2(shown[10].isEmpty() || (headerOnly && shown[10] == QLatin1String("No data")),
+                 qPrintable(row));
+        // A response carries its request's sequence number; requests count up.
+        const int sequence = shown[3].toInt();
+        if (i % 2 == 0) {
+            if (lastSequence >= 0) QVERIFY2(sequence == lastSequence + 1, qPrintable(row));
+            lastSequence = sequence;
+        } else {
+            QVERIFY2(sequence == lastSequence, qPrintable(row));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(HartIpLinkTest)
+#include "tst_hartip_link.moc"
