@@ -332,7 +332,8 @@ int HartIpLink::keepAliveInterval() const {
 }
 
 void HartIpLink::sendKeepAlive() {
-    if (state_ != State::Open) return;
+    // While one is awaited its answer timer decides what happens next.
+    if (state_ != State::Open || awaitedKeepAlive_) return;
     awaitedKeepAlive_ = send(ip::MessageId::KeepAlive);
     emit note(QStringLiteral("HART-IP keep-alive %1").arg(*awaitedKeepAlive_));
     keepAliveTimer_->start(std::min(timing_.keepAliveAnswerMs, keepAliveInterval()));
@@ -346,6 +347,7 @@ void HartIpLink::onKeepAliveUnanswered() {
         return;
     }
     emit note(QStringLiteral("HART-IP keep-alive %1 not answered").arg(*awaitedKeepAlive_));
+    awaitedKeepAlive_.reset();
     sendKeepAlive();
 }
 
