@@ -1,7 +1,9 @@
 // rx460k-sim as a user runs it: started as its own process, it prints the
-// pseudo-terminal it serves, answers command 0 there, and ends cleanly on
-// SIGTERM; --help, --version and a wrong option end at once.
+// pseudo-terminal it serves (and with --hartip its HART-IP port), answers
+// command 0 there, and ends cleanly on SIGTERM; --help, --version and a wrong
+// option end at once.
 
+#include "hartip_client.h"
 #include "line_client.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +27,7 @@ extern char** environ;
 namespace {
 
 using namespace std::chrono_literals;
+using simtest::HartIpClient;
 using simtest::hex;
 using simtest::hexText;
 using simtest::LineClient;
@@ -172,6 +175,52 @@ TEST(Program, NetworkAnswersAtAddress5) {
     EXPECT_EQ(WEXITSTATUS(*status), 0);
 }
 
+// --hartip: the same devices over HART-IP on 127.0.0.1, beside the pty or
+// (--no-pty) alone; the port chosen for 0 is printed.
+TEST(Program, ServesHartIp) {
+    for (const bool withPty : {true, false}) {
+        SCOPED_TRACE(withPty ? "with the pty" : "--no-pty");
+        std::vector<std::string> args{"--fast", "--hartip", "0"};
+        if (!withPty) args.emplace_back("--no-pty");
+        Program program(args);
+        if (withPty) {
+            const std::string line = program.readLine();
+            ASSERT_EQ(line.rfind("rx460k-sim: serving the simulated transmitter on /dev/pts/", 0),
+                      0u)
+                << line;
+        }
+        const std::string line = program.readLine();
+        const std::string prefix =
+            "rx460k-sim: serving the simulated transmitter over HART-IP on 127.0.0.1:";
+        ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+        ASSERT_EQ(line.substr(line.find(' ', prefix.size())), " (TCP and UDP)\n");
+        const int port = std::stoi(line.substr(prefix.size()));
+        ASSERT_GT(port, 0);
+
+        for (const auto transport : {HartIpClient::Transport::Tcp, HartIpClient::Transport::Udp}) {
+            HartIpClient client(transport, static_cast<std::uint16_t>(port));
+            client.send(hex("01 00 00 00 00 01 00 0D 01 00 00 EA 60"));
+            auto m = client.next();
+            ASSERT_TRUE(m);
+            EXPECT_EQ(hexText(*m), "01 01 00 00 00 01 00 0D 01 00 00 EA 60");
+            client.send(hex("01 00 03 00 00 02 00 0D 02 80 00 00 82"));
+            m = client.next();
+            ASSERT_TRUE(m);
+            EXPECT_EQ(hexText(*m), "01 01 03 00 00 02 00 1B 06 80 00 0E 00 00 FE 26 05 05 05 01 "
+                                   "01 08 00 01 02 03 5D");
+            client.send(hex("01 00 01 00 00 03 00 08"));
+            m = client.next();
+            ASSERT_TRUE(m);
+            EXPECT_EQ(hexText(*m), "01 01 01 00 00 03 00 08");
+        }
+
+        program.signal(SIGTERM);
+        const auto status = program.waitExit();
+        ASSERT_TRUE(status && WIFEXITED(*status));
+        EXPECT_EQ(WEXITSTATUS(*status), 0);
+    }
+}
+
 struct Ends {
     const char* option;
     int exitCode;
@@ -197,15 +246,17 @@ TEST_P(ProgramEnds, AtOnceWithItsExitCode) {
         EXPECT_EQ(out.rfind(GetParam().output, 0), 0u) << out;
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, ProgramEnds,
-                         ::testing::Values(Ends{"--help", 0, "Usage: rx460k-sim ", false},
-                                           Ends{"--version", 0, "rx460k-sim " RX460K_VERSION "\n",
-                                                true},
-                                           // The complaint goes to standard error.
-                                           Ends{"--bogus", 2, "", true}),
-                         [](const auto& info) {
-                             const std::string o = info.param.option;
-                             return o.substr(2);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ProgramEnds,
+    ::testing::Values(Ends{"--help", 0, "Usage: rx460k-sim ", false},
+                      Ends{"--version", 0, "rx460k-sim " RX460K_VERSION "\n", true},
+                      // The complaint goes to standard error.
+                      Ends{"--bogus", 2, "", true}, Ends{"--hartip", 2, "", true},
+                      Ends{"--no-pty", 2, "", true}),
+    [](const auto& info) {
+        std::string o = std::string(info.param.option).substr(2);
+        std::erase(o, '-');
+        return o;
+    });
 
 } // namespace
