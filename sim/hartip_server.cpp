@@ -168,10 +168,11 @@ void HartIpServer::closeSessions() {
     wake();
 }
 
-void HartIpServer::goAway() {
+void HartIpServer::goAway(bool reset) {
     {
         std::lock_guard lock(mutex_);
         goAwayRequested_ = true;
+        resetRequested_ = reset;
     }
     wake();
 }
@@ -192,13 +193,15 @@ void HartIpServer::run() {
     for (;;) {
         bool closeAll = false;
         bool gone = false;
+        bool reset = false;
         {
             std::lock_guard lock(mutex_);
             if (stopping_) return;
             closeAll = std::exchange(closeRequested_, false);
             gone = std::exchange(goAwayRequested_, false);
+            reset = resetRequested_;
         }
-        if (gone) closeEverything();
+        if (gone) closeEverything(reset);
         if (closeAll)
             for (auto& p : peers_)
                 endSession(*p, true);
@@ -430,15 +433,22 @@ void HartIpServer::dropClosedPeers() {
     std::erase_if(peers_, [](const auto& p) { return p->tcp ? p->fd < 0 : !p->session; });
 }
 
-void HartIpServer::closeEverything() {
+void HartIpServer::closeEverything(bool reset) {
+    // Listening ends first: whoever sees a connection end finds nobody to
+    // connect to.
+    closeFd(listen_);
+    closeFd(udp_);
     for (auto& p : peers_) {
         if (p->session) count([](Stats& s) { --s.openSessions; });
         p->session = false;
+        if (reset && p->fd >= 0) {
+            // A zero linger time makes close() send RST.
+            const linger now{1, 0};
+            ::setsockopt(p->fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+        }
         closeFd(p->fd);
     }
     peers_.clear();
-    closeFd(listen_);
-    closeFd(udp_);
 }
 
 } // namespace sim

@@ -58,8 +58,10 @@ public:
     // The server ends every session: a TCP connection is closed, a UDP
     // client is forgotten (its next message gets a NAK).
     void closeSessions();
-    // Every socket closes: the server is gone.
-    void goAway();
+    // Every socket closes: the server is gone. With `reset`, TCP
+    // connections end with a reset instead of an orderly close, as when the
+    // server's machine drops them.
+    void goAway(bool reset = false);
 
     struct Stats {
         int sessionsOpened = 0;
@@ -92,7 +94,7 @@ private:
     void endSession(Peer& peer, bool countAsServerClose);
     void expireSessions(Clock::time_point now);
     void dropClosedPeers();
-    void closeEverything();
+    void closeEverything(bool reset = false);
     void wake();
     template <class F> void count(F&& f);
 
@@ -112,6 +114,7 @@ private:
     bool ignoreKeepAlives_ = false;
     bool closeRequested_ = false;
     bool goAwayRequested_ = false;
+    bool resetRequested_ = false;
     bool stopping_ = false;
     std::thread thread_;
 };

@@ -335,26 +335,19 @@ void HartIpLinkTest::refusedSessionNamesTheStatus() {
 void HartIpLinkTest::openFails_data() {
     QTest::addColumn<QString>("transport");
     QTest::addColumn<QString>("how");
-    QTest::addColumn<QString>("start");
-    QTest::newRow("tcp, nobody listens") << "tcp"
-                                         << "closed port"
-                                         << "Cannot reach HART-IP server hartip://127.0.0.1:";
-    QTest::newRow("tcp, silent") << "tcp"
-                                 << "silent"
-                                 << "HART-IP server hartip://127.0.0.1:";
-    QTest::newRow("udp, silent") << "udp"
-                                 << "silent"
-                                 << "HART-IP server hartip+udp://127.0.0.1:";
-    QTest::newRow("tcp, NAK") << "tcp"
-                              << "nak"
-                              << "HART-IP server refused the session: it answered with a NAK";
-    QTest::newRow("udp, error message")
-        << "udp"
-        << "error"
-        << "HART-IP server refused the session: it answered with an error";
-    QTest::newRow("tcp, connection closed") << "tcp"
-                                            << "hang up"
-                                            << "HART-IP server hartip://127.0.0.1:";
+    QTest::addColumn<QString>("start"); // of the message
+    const char* kRows[][4] = {
+        {"tcp, nobody listens", "tcp", "closed port",
+         "Cannot reach HART-IP server hartip://127.0.0.1:"},
+        {"tcp, silent", "tcp", "silent", "HART-IP server hartip://127.0.0.1:"},
+        {"udp, silent", "udp", "silent", "HART-IP server hartip+udp://127.0.0.1:"},
+        {"tcp, NAK", "tcp", "nak", "HART-IP server refused the session: it answered with a NAK"},
+        {"udp, error message", "udp", "error",
+         "HART-IP server refused the session: it answered with an error"},
+        {"tcp, connection closed", "tcp", "hang up", "HART-IP server hartip://127.0.0.1:"},
+    };
+    for (const auto& row : kRows)
+        QTest::newRow(row[0]) << row[1] << row[2] << row[3];
 }
 
 void HartIpLinkTest::openFails() {
@@ -422,25 +415,18 @@ void HartIpLinkTest::sessionLoss_data() {
     QTest::addColumn<QString>("transport");
     QTest::addColumn<QString>("server");
     QTest::addColumn<QString>("why"); // part of the reason given; empty: not looked at
-    QTest::newRow("tcp, session closed") << "tcp"
-                                         << "close"
-                                         << "the server closed the connection";
-    QTest::newRow("udp, session closed") << "udp"
-                                         << "close"
-                                         << "a NAK";
-    QTest::newRow("tcp, server gone") << "tcp"
-                                      << "go away"
-                                      << "the server closed the connection";
-    // The next datagram meets a closed port or no answer: either way lost.
-    QTest::newRow("udp, server gone") << "udp"
-                                      << "go away"
-                                      << "";
-    QTest::newRow("tcp, keep-alives ignored") << "tcp"
-                                              << "ignore"
-                                              << "keep-alives in a row";
-    QTest::newRow("udp, keep-alives ignored") << "udp"
-                                              << "ignore"
-                                              << "keep-alives in a row";
+    const char* kRows[][4] = {
+        {"tcp, session closed", "tcp", "close", "the server closed the connection"},
+        {"udp, session closed", "udp", "close", "a NAK"},
+        {"tcp, server gone", "tcp", "go away", "the server closed the connection"},
+        // The next datagram meets a closed port or no answer: either way lost.
+        {"udp, server gone", "udp", "go away", ""},
+        {"tcp, connection reset", "tcp", "reset", ""},
+        {"tcp, keep-alives ignored", "tcp", "ignore", "keep-alives in a row"},
+        {"udp, keep-alives ignored", "udp", "ignore", "keep-alives in a row"},
+    };
+    for (const auto& row : kRows)
+        QTest::newRow(row[0]) << row[1] << row[2] << row[3];
 }
 
 void HartIpLinkTest::sessionLoss() {
@@ -460,6 +446,7 @@ void HartIpLinkTest::sessionLoss() {
 
     if (server == QLatin1String("close")) sim.server.closeSessions();
     if (server == QLatin1String("go away")) sim.server.goAway();
+    if (server == QLatin1String("reset")) sim.server.goAway(true);
     if (server == QLatin1String("ignore")) sim.server.ignoreKeepAlives(true);
     QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, kDeadline);
     QVERIFY(!link.isOpen());
