@@ -140,6 +140,12 @@ void HartIpLink::open(const Address& address) {
 }
 
 void HartIpLink::close() {
+    if (state_ == State::Opening) {
+        // Called from inside open()'s wait: open() fails and cleans up.
+        socketFailure_ = QStringLiteral("the open was cancelled");
+        emit progressed();
+        return;
+    }
     idleTimer_->stop();
     keepAliveTimer_->stop();
     if (state_ == State::Open && socket_) {
