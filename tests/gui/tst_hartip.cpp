@@ -8,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "hartip/hartip_link.h"
+#include "host/traffic_log.h"
 #include "sim/hartip_server.h"
 
 #include <QComboBox>
@@ -173,6 +174,16 @@ void HartIpWindowTest::pagesWorkOverASession() {
     QCOMPARE(closed.size(), 1);
     QCOMPARE(closed[0][0].toString(), h.url());
     QCOMPARE(notesWith(notes, QStringLiteral("HART-IP session closed")), 1);
+    // The traffic log has the session's events among its rows (it takes
+    // rows in batches).
+    auto& log = r.form().trafficLog();
+    auto logged = [&log](const QString& part) {
+        for (int row = 0; row < log.rowCount(); ++row)
+            if (log.rowText(row).contains(part)) return true;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(logged(QStringLiteral("HART-IP session closed")), kDeadline);
+    QVERIFY(logged(QStringLiteral("HART-IP session opened with ") + h.url()));
     QVERIFY(!r.form().hartIp().sendFrame(hex("02 80 00 00 82")));
     r.cycle().send({103, host::longFrame(3)}, nullptr, nullptr);
     QVERIFY(r.waitStatus(QStringLiteral("Upload data timeout!")));
