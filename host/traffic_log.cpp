@@ -182,7 +182,7 @@ void TrafficLog::logPortClosed(const QString& port) {
 }
 
 void TrafficLog::logPortLost(const QString& port) {
-    logEvent(QStringLiteral("Port lost: %1 hung up or went away").arg(port));
+    logEvent(QStringLiteral("Port lost: %1 went away").arg(port));
 }
 
 void TrafficLog::logTimeout(int replyCode) {

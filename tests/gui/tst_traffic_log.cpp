@@ -381,7 +381,7 @@ void TrafficLogTest::events_data() {
     QTest::newRow("opened and closed")
         << "open close" << QStringList{"Port opened: %PORT%", "Port closed: %PORT%"};
     QTest::newRow("lost") << "lose"
-                          << QStringList{"Port lost: %PORT% hung up or went away",
+                          << QStringList{"Port lost: %PORT% went away",
                                          "Port closed: %PORT%"};
     QTest::newRow("time-out") << "timeout"
                               << QStringList{"Reply time-out: no reply for reply code 103"};
