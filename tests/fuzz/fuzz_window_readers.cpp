@@ -110,7 +110,7 @@ public:
             if (cycle().requestedCodes().count(row.code) && row.judge != host::Judge::ReceiveView)
                 codes_.push_back(row);
 
-        // Every field filled with a text no reader writes, so that a reader
+        // Every edit field holds a text no reader writes, so that a reader
         // writing a field is seen even where it would write what was there.
         for (const Field& f : fields_)
             if (auto* e = qobject_cast<QLineEdit*>(f.widget))

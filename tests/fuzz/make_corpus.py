@@ -136,7 +136,8 @@ TEXT_SEEDS = {
     "date_before_1900": b"\x04" + b"1/1/1899",
     "packed_tag_lower": bytes([5]) + b"abc",
     "packed_message_utf8": bytes([5 + 7 * 2]) + "Grüße".encode(),
-    "packed_overlong_a": bytes([5 + 7]) + b"\xc1\xa1",
+    # Found by this target: an over-long 'a' (C1 A1) was packed as 'A'.
+    "finding_packed_overlong_a": bytes([5 + 7]) + b"\xc1\xa1",
     "float_text_5e-5": b"\x06" + f32(5e-5),
     "float_text_1e20": b"\x06" + f32(1e20),
     "float_text_negative_tiny": b"\x06" + f32(-1.5e-38),
