@@ -96,7 +96,7 @@ public:
     // Receive handler, bound to the serial port's received-data event.
     void onReceiveData(const std::uint8_t* bytes, std::uint16_t length);
     // Awaits `replyCode`'s reply as its send path leaves it, with nothing sent
-    // and no pause: the window fuzzer feeds thousands of replies a second.
+    // and no pause: the window fuzzer feeds hundreds of replies a second.
     void expectReply(int replyCode);
 
     // Counters (reset when the port opens).
