@@ -173,6 +173,8 @@ struct Utf8Char {
 };
 
 // Next UTF-8 character of `text` from `pos`; throws on a malformed sequence.
+// Only the shortest encoding of a character counts: C1 A1 is not a disguised
+// 'a' (it would otherwise be sent as 'A'), nor is ED A0 80 a character at all.
 Utf8Char nextUtf8(std::string_view text, std::size_t& pos) {
     const auto lead = static_cast<unsigned char>(text[pos]);
     const std::size_t length = lead < 0x80           ? 1
@@ -189,6 +191,10 @@ Utf8Char nextUtf8(std::string_view text, std::size_t& pos) {
             throw ConversionError("The text is not valid UTF-8 and cannot be sent.");
         code = (code << 6) | (next & 0x3F);
     }
+    constexpr std::array<char32_t, 5> kSmallest{0, 0, 0x80, 0x800, 0x10000};
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    if (code < kSmallest[length] || surrogate || code > 0x10FFFF)
+        throw ConversionError("The text is not valid UTF-8 and cannot be sent.");
     const Utf8Char c{code, text.substr(pos, length)};
     pos += length;
     return c;

@@ -222,6 +222,12 @@ void RequestCycle::onReceiveData(const std::uint8_t* bytes, std::uint16_t length
     setStatus(QString::fromLatin1(status::kUploadSuccessful));
 }
 
+void RequestCycle::expectReply(int replyCode) {
+    const ReplyCodeRow row = rowOf(replyCode);
+    replyCode_ = row.code;
+    timeoutClass_ = row.timeout;
+}
+
 void RequestCycle::onDecodeTimer() {
     v_.decodeTimer->stop();
     const auto row = findReplyCode(replyCode_);

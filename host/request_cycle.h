@@ -108,6 +108,9 @@ public:
 
     // Receive handler, bound to the link's received data.
     void onReceiveData(const std::uint8_t* bytes, std::uint16_t length);
+    // Awaits `replyCode`'s reply as its send path leaves it, with nothing sent
+    // and no pause: the window fuzzer feeds hundreds of replies a second.
+    void expectReply(int replyCode);
 
     // The line went away: no reply will come, so none is awaited any more
     // (no decode, no timeout report, no further discovery step).

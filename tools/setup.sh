@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what rx460k needs on Debian 12, builds it, then either starts the
-# tool ("run") or runs every test headless ("test").
-#   bash tools/setup.sh run | test
+# tool ("run") or runs every test headless ("test"); "fuzz" builds the
+# libFuzzer targets with clang in build-fuzz (run them with tests/fuzz/run.sh).
+#   bash tools/setup.sh run | test | fuzz
 set -euo pipefail
 mode=${1:-run}
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,12 +12,13 @@ cd "$here"
 # fonts-noto-cjk: some device-specific list items are in Chinese.
 # desktop-file-utils, appstream, libxml2-utils: the install test validates the
 # menu entry and the metainfo. dpkg-dev, file: `cpack -G DEB` computes the
-# package's dependencies with dpkg-shlibdeps. qt6-serialport-dev: the port
-# list's serial devices. tshark: the tests read the traffic log's captures
+# package's dependencies with dpkg-shlibdeps. tshark: the tests read the traffic log's captures
 # back with Wireshark's HART-IP dissector.
 packages=(build-essential cmake g++ qt6-base-dev qt6-serialport-dev libgl-dev libgtest-dev googletest
           fonts-dejavu-core fonts-noto-cjk desktop-file-utils appstream libxml2-utils dpkg-dev file
           tshark)
+# The fuzz targets: clang with its sanitizer and libFuzzer runtimes.
+if [ "$mode" = fuzz ]; then packages+=(clang libclang-rt-14-dev); fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -42,8 +44,13 @@ test)
     cmake --build build -j"$jobs"
     QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$jobs"
     ;;
+fuzz)
+    CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DRX460K_FUZZ=ON -DRX460K_BENCH=OFF >/dev/null
+    cmake --build build-fuzz -j"$jobs" --target fuzzers
+    ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|fuzz" >&2
     exit 2
     ;;
 esac

@@ -141,6 +141,13 @@ TEST(PackedAscii, CharactersOutsideTheSixBitSetAreRefusedByName) {
     // A broken UTF-8 sequence is refused as well, not packed byte by byte.
     EXPECT_THROW(hart::packedAsciiFromText("A\xC3", 8), hart::ConversionError);
     EXPECT_THROW(hart::packedAsciiFromText("\xA9", 8), hart::ConversionError);
+    // Only the shortest form of a character is UTF-8: an over-long 'a' or
+    // space, a surrogate and a code past U+10FFFF are refused, not packed.
+    for (const char* text : {"\xC1\xA1", "\xC0\xA0", "\xE0\x81\x81", "\xF0\x80\x81\x81",
+                             "\xED\xA0\x80", "\xF4\x90\x80\x80"})
+        EXPECT_EQ(conversionMessage([&] { hart::packedAsciiFromText(text, 8); }),
+                  "The text is not valid UTF-8 and cannot be sent.")
+            << text;
 }
 
 // ---------------------------------------------------------------- HartDate
