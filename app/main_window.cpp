@@ -270,10 +270,11 @@ void TForm1::buildFrame() {
 
     // Views, counters and status.
     auto* bottom = new QGridLayout;
-    bottom->addWidget(new QLabel(QStringLiteral("Send Buffer:"), central), 0, 0);
+    bottom->addWidget(host::makeLabel(QStringLiteral("Send Buffer:"), nullptr, central), 0, 0);
     sendView_ = host::makeEdit("discomm", central);
     bottom->addWidget(sendView_, 0, 1, 1, 5);
-    bottom->addWidget(new QLabel(QStringLiteral("Receive Buffer:"), central), 1, 0, Qt::AlignTop);
+    bottom->addWidget(host::makeLabel(QStringLiteral("Receive Buffer:"), nullptr, central), 1, 0,
+                      Qt::AlignTop);
     receiveView_ = new QPlainTextEdit(central);
     receiveView_->setObjectName(QStringLiteral("Memo8"));
     receiveView_->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -281,11 +282,13 @@ void TForm1::buildFrame() {
     receiveView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     receiveView_->setFixedHeight(72);
     bottom->addWidget(receiveView_, 1, 1, 1, 5);
-    bottom->addWidget(new QLabel(QStringLiteral("Number Of Bytes Send:"), central), 2, 0);
+    bottom->addWidget(host::makeLabel(QStringLiteral("Number Of Bytes Send:"), nullptr, central), 2,
+                      0);
     sentLabel_ = host::makeLabel(QString(), "Label56", central);
     sentLabel_->setMinimumWidth(60);
     bottom->addWidget(sentLabel_, 2, 1);
-    bottom->addWidget(new QLabel(QStringLiteral("Number Of Bytes Received:"), central), 2, 2);
+    bottom->addWidget(
+        host::makeLabel(QStringLiteral("Number Of Bytes Received:"), nullptr, central), 2, 2);
     receivedLabel_ = host::makeLabel(QString(), "Label67", central);
     receivedLabel_->setMinimumWidth(60);
     bottom->addWidget(receivedLabel_, 2, 3);
@@ -295,13 +298,13 @@ void TForm1::buildFrame() {
         receiveView_->clear();
     });
     bottom->addWidget(clear, 2, 5);
-    bottom->addWidget(new QLabel(QStringLiteral("Transfer Status:"), central), 3, 0);
+    bottom->addWidget(host::makeLabel(QStringLiteral("Transfer Status:"), nullptr, central), 3, 0);
     statusLabel_ = host::makeLabel(QString(), "Label68", central);
     QPalette sp = statusLabel_->palette();
     sp.setColor(QPalette::WindowText, QColor(0xb0, 0x10, 0x10));
     statusLabel_->setPalette(sp);
     bottom->addWidget(statusLabel_, 3, 1, 1, 5);
-    bottom->addWidget(new QLabel(QStringLiteral("Device Status:"), central), 4, 0);
+    bottom->addWidget(host::makeLabel(QStringLiteral("Device Status:"), nullptr, central), 4, 0);
     deviceStatusLabel_ = makeDeviceStatusLabel(central);
     bottom->addWidget(deviceStatusLabel_, 4, 1, 1, 5);
     bottom->setColumnStretch(4, 1);
