@@ -133,6 +133,23 @@ private:
     std::function<void()> onClick_;
 };
 
+// Counts the layout requests the application delivers while it exists.
+class LayoutRequests final : public QObject {
+public:
+    LayoutRequests() { QCoreApplication::instance()->installEventFilter(this); }
+    ~LayoutRequests() override { QCoreApplication::instance()->removeEventFilter(this); }
+    LayoutRequests(const LayoutRequests&) = delete;
+    LayoutRequests& operator=(const LayoutRequests&) = delete;
+
+    mutable int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest) ++count;
+        return false;
+    }
+};
+
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
@@ -369,6 +386,24 @@ void TForm1::fitToPages() {
     if (auto* screen = QGuiApplication::primaryScreen())
         want = want.boundedTo(screen->availableGeometry().size() * 0.95);
     resize(want);
+}
+
+void TForm1::setVisible(bool visible) {
+    QMainWindow::setVisible(visible);
+    if (!visible) return;
+    // Showing places the tabs, the scroll bars and the page, and the buttons'
+    // polish requests still queued from their construction ask for their
+    // layouts again; each layout run may ask its parent's. Settled now, before
+    // the first frame, everything is painted once where it stays; left to the
+    // event loop, the page would be laid out and painted a second time after
+    // whatever else is queued by then (the port list's first look at the
+    // serial devices).
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::PolishRequest);
+    const LayoutRequests requests;
+    do {
+        requests.count = 0;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    } while (requests.count > 0);
 }
 
 void TForm1::place(host::Page page, QWidget* widget, int row, int column, int rowSpan,

@@ -60,6 +60,8 @@ public:
     host::StatusWatch& deviceStatus() override { return *statusWatch_; }
     void holdRequests(bool held) override;
 
+    void setVisible(bool visible) override;
+
     TComm& comm() { return *comm_; }
     // Every frame and port event of the run, behind the Traffic panel and --trace.
     host::TrafficLog& trafficLog() { return *trafficLog_; }

@@ -6,6 +6,7 @@
 
 #include "support/window_rig.h"
 
+#include "app/port_list.h"
 #include "host/list_combo.h"
 #include "host/text_widgets.h"
 #include "host/widgets.h"
@@ -78,6 +79,7 @@ private slots:
     void readOnlyListNeedsNoCompleter();
     void popupInTheListsFont();
     void windowFontEverywhere();
+    void laidOutBeforeTheFirstFrame();
     void timersArePrecise();
 };
 
@@ -462,6 +464,48 @@ void WindowStartTest::windowFontEverywhere() {
             continue;
         QVERIFY2(w->font().bold(), what.constData());
     }
+}
+
+namespace {
+
+// No serial devices: listing them changes nothing in the window.
+class NoPorts final : public app::PortSource {
+public:
+    std::vector<app::FoundDevice> devices() const override { return {}; }
+};
+
+// What the application delivers once the window has painted.
+class AfterFirstPaint final : public QObject {
+public:
+    bool painted = false;
+    int layoutRuns = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted = true;
+        if (painted && event->type() == QEvent::LayoutRequest) ++layoutRuns;
+        return false;
+    }
+};
+
+} // namespace
+
+void WindowStartTest::laidOutBeforeTheFirstFrame() {
+    // Every layout has run when the window first paints, so the first frame
+    // shows everything where it stays and nothing is laid out or painted again
+    // behind whatever the event loop has queued by then.
+    TForm1 form;
+    form.findChild<app::PortCombo*>(QStringLiteral("SPREALCOM"))
+        ->setSource(std::make_unique<NoPorts>());
+    AfterFirstPaint after;
+    QApplication::instance()->installEventFilter(&after);
+    form.show();
+    QVERIFY(rig::waitFor([&after] { return after.painted; }, 15000));
+    // Whatever is still queued is delivered now.
+    for (int round = 0; round < 4; ++round)
+        QCoreApplication::sendPostedEvents();
+    QApplication::instance()->removeEventFilter(&after);
+    QCOMPARE(after.layoutRuns, 0);
 }
 
 void WindowStartTest::timersArePrecise() {
