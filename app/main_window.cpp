@@ -141,7 +141,7 @@ public:
     LayoutRequests(const LayoutRequests&) = delete;
     LayoutRequests& operator=(const LayoutRequests&) = delete;
 
-    mutable int count = 0;
+    int count = 0;
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
@@ -399,11 +399,14 @@ void TForm1::setVisible(bool visible) {
     // whatever else is queued by then (the port list's first look at the
     // serial devices).
     QCoreApplication::sendPostedEvents(nullptr, QEvent::PolishRequest);
-    const LayoutRequests requests;
-    do {
+    LayoutRequests requests;
+    // A layout that kept asking again would be a fault of its own; the rest
+    // is then left to the event loop, as it was.
+    for (int round = 0; round < 32; ++round) {
         requests.count = 0;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    } while (requests.count > 0);
+        if (requests.count == 0) break;
+    }
 }
 
 void TForm1::place(host::Page page, QWidget* widget, int row, int column, int rowSpan,
