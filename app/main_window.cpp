@@ -38,6 +38,7 @@
 #include <exception>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -179,6 +180,20 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     timer2_ = makeTimer("Timer2", 100);  // decode
     timer3_ = makeTimer("Timer3", 3000); // reply timeout
 
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xd6, 0xec, 0xfa)); // light sky blue
+    setPalette(pal);
+    setAutoFillBackground(true);
+    QFont f = font();
+    f.setFamily(QStringLiteral("DejaVu Sans"));
+    f.setBold(true);
+    setFont(f);
+    // Every control is made under the window's font. Placed in the window, it
+    // then changes no font, which would measure every item of every list
+    // again; and a line edit, which lays out its empty text in the
+    // application's font before it takes its own, loads no other font for it.
+    std::optional<ApplicationFontAs> windowFont(std::in_place, font());
+
     buildFrame();
     serialLink_ = std::make_unique<SerialLink>(*comm_);
     cycle_ = std::make_unique<host::RequestCycle>(
@@ -197,6 +212,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     statusWatch_ = new host::StatusWatch(*cycle_, this);
     showDeviceStatus(deviceStatusLabel_, *statusWatch_);
     buildPages();
+    windowFont.reset();
     // A page whose rows and readers do not match is a programming error: it
     // stops the program here, not at the first click.
     cycle_->checkReaders();
@@ -225,14 +241,6 @@ TForm1::~TForm1() {
 void TForm1::buildFrame() {
     auto* central = new QWidget(this);
     setCentralWidget(central);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xd6, 0xec, 0xfa)); // light sky blue
-    setPalette(pal);
-    setAutoFillBackground(true);
-    QFont f = font();
-    f.setFamily(QStringLiteral("DejaVu Sans"));
-    f.setBold(true);
-    setFont(f);
 
     auto* outer = new QVBoxLayout(central);
 
@@ -354,10 +362,7 @@ void TForm1::buildPages() {
     for (const char* grid : kPageGrids)
         pageAreas_.push_back(grids.at(QString::fromLatin1(grid)));
 
-    // Pages make their controls before placing them in the window. Made under
-    // the window's font, they are placed without a font change, which would
-    // re-measure every item of every list.
-    const ApplicationFontAs windowFont(font());
+    // Pages make their controls before placing them in the window.
     // Device information makes the serial-number field and the polling-address
     // list that discovery fills.
     const ops::DeviceInfoShared info = ops::buildDeviceInfo(*this);
