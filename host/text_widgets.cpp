@@ -43,6 +43,9 @@ public:
         if (const auto found = entry->sizes.constFind(key); found != entry->sizes.cend())
             return *found;
         const QSize size = widget->fontMetrics().boundingRect(kAnyRect, flags, text).size();
+        // Value labels show ever new texts (byte counts, status lines); the
+        // captions worth sharing are far fewer than this.
+        if (entry->sizes.size() >= kMostTexts) entry->sizes.clear();
         entry->sizes.insert(key, size);
         return size;
     }
@@ -51,6 +54,7 @@ private:
     // Unwrapped text measures the same in any rectangle; this one is as
     // QLabel's.
     static constexpr QRect kAnyRect{0, 0, 2000, 2000};
+    static constexpr qsizetype kMostTexts = 1000;
 
     struct ForFont {
         QFont font;
