@@ -130,7 +130,7 @@ QSize TextButton::sizeHint() const {
     // QFontMetrics::size(Qt::TextShowMnemonic, text), which QPushButton uses.
     const QSize size =
         unwrappedTextSize(this, Qt::TextShowMnemonic | Qt::TextLongestVariant, shown);
-    option.rect.setSize(size); // the menu indicator's metric depends on it
+    option.rect.setSize(size); // as QPushButton gives it to the style
     return style()->sizeFromContents(QStyle::CT_PushButton, &option, size, this);
 }
 
