@@ -40,6 +40,7 @@
 #include <exception>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -135,6 +136,23 @@ private:
     std::function<void()> onClick_;
 };
 
+// Counts the layout requests the application delivers while it exists.
+class LayoutRequests final : public QObject {
+public:
+    LayoutRequests() { QCoreApplication::instance()->installEventFilter(this); }
+    ~LayoutRequests() override { QCoreApplication::instance()->removeEventFilter(this); }
+    LayoutRequests(const LayoutRequests&) = delete;
+    LayoutRequests& operator=(const LayoutRequests&) = delete;
+
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest) ++count;
+        return false;
+    }
+};
+
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
@@ -163,6 +181,20 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     timer1_ = makeTimer("Timer1", 3000); // discovery cycle step
     timer2_ = makeTimer("Timer2", 100);  // decode
     timer3_ = makeTimer("Timer3", 3000); // reply timeout
+
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0xd6, 0xec, 0xfa)); // light sky blue
+    setPalette(pal);
+    setAutoFillBackground(true);
+    QFont f = font();
+    f.setFamily(QStringLiteral("DejaVu Sans"));
+    f.setBold(true);
+    setFont(f);
+    // Every control is made under the window's font. Placed in the window, it
+    // then changes no font, which would measure every item of every list
+    // again; and a line edit, which lays out its empty text in the
+    // application's font before it takes its own, loads no other font for it.
+    std::optional<ApplicationFontAs> windowFont(std::in_place, font());
 
     buildFrame();
     serialLink_ = std::make_unique<SerialLink>(*comm_);
@@ -196,6 +228,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     statusWatch_ = new host::StatusWatch(*cycle_, this);
     showDeviceStatus(deviceStatusLabel_, *statusWatch_);
     buildPages();
+    windowFont.reset();
     // A page whose rows and readers do not match is a programming error: it
     // stops the program here, not at the first click.
     cycle_->checkReaders();
@@ -227,14 +260,6 @@ TForm1::~TForm1() {
 void TForm1::buildFrame() {
     auto* central = new QWidget(this);
     setCentralWidget(central);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xd6, 0xec, 0xfa)); // light sky blue
-    setPalette(pal);
-    setAutoFillBackground(true);
-    QFont f = font();
-    f.setFamily(QStringLiteral("DejaVu Sans"));
-    f.setBold(true);
-    setFont(f);
 
     auto* outer = new QVBoxLayout(central);
 
@@ -289,10 +314,11 @@ void TForm1::buildFrame() {
 
     // Views, counters and status.
     auto* bottom = new QGridLayout;
-    bottom->addWidget(new QLabel(QStringLiteral("Send Buffer:"), central), 0, 0);
+    bottom->addWidget(host::makeLabel(QStringLiteral("Send Buffer:"), nullptr, central), 0, 0);
     sendView_ = host::makeEdit("discomm", central);
     bottom->addWidget(sendView_, 0, 1, 1, 5);
-    bottom->addWidget(new QLabel(QStringLiteral("Receive Buffer:"), central), 1, 0, Qt::AlignTop);
+    bottom->addWidget(host::makeLabel(QStringLiteral("Receive Buffer:"), nullptr, central), 1, 0,
+                      Qt::AlignTop);
     receiveView_ = new QPlainTextEdit(central);
     receiveView_->setObjectName(QStringLiteral("Memo8"));
     receiveView_->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -300,11 +326,13 @@ void TForm1::buildFrame() {
     receiveView_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     receiveView_->setFixedHeight(72);
     bottom->addWidget(receiveView_, 1, 1, 1, 5);
-    bottom->addWidget(new QLabel(QStringLiteral("Number Of Bytes Send:"), central), 2, 0);
+    bottom->addWidget(host::makeLabel(QStringLiteral("Number Of Bytes Send:"), nullptr, central), 2,
+                      0);
     sentLabel_ = host::makeLabel(QString(), "Label56", central);
     sentLabel_->setMinimumWidth(60);
     bottom->addWidget(sentLabel_, 2, 1);
-    bottom->addWidget(new QLabel(QStringLiteral("Number Of Bytes Received:"), central), 2, 2);
+    bottom->addWidget(
+        host::makeLabel(QStringLiteral("Number Of Bytes Received:"), nullptr, central), 2, 2);
     receivedLabel_ = host::makeLabel(QString(), "Label67", central);
     receivedLabel_->setMinimumWidth(60);
     bottom->addWidget(receivedLabel_, 2, 3);
@@ -314,13 +342,13 @@ void TForm1::buildFrame() {
         receiveView_->clear();
     });
     bottom->addWidget(clear, 2, 5);
-    bottom->addWidget(new QLabel(QStringLiteral("Transfer Status:"), central), 3, 0);
+    bottom->addWidget(host::makeLabel(QStringLiteral("Transfer Status:"), nullptr, central), 3, 0);
     statusLabel_ = host::makeLabel(QString(), "Label68", central);
     QPalette sp = statusLabel_->palette();
     sp.setColor(QPalette::WindowText, QColor(0xb0, 0x10, 0x10));
     statusLabel_->setPalette(sp);
     bottom->addWidget(statusLabel_, 3, 1, 1, 5);
-    bottom->addWidget(new QLabel(QStringLiteral("Device Status:"), central), 4, 0);
+    bottom->addWidget(host::makeLabel(QStringLiteral("Device Status:"), nullptr, central), 4, 0);
     deviceStatusLabel_ = makeDeviceStatusLabel(central);
     bottom->addWidget(deviceStatusLabel_, 4, 1, 1, 5);
     bottom->setColumnStretch(4, 1);
@@ -353,10 +381,7 @@ void TForm1::buildPages() {
     for (const char* grid : kPageGrids)
         pageAreas_.push_back(grids.at(QString::fromLatin1(grid)));
 
-    // Pages make their controls before placing them in the window. Made under
-    // the window's font, they are placed without a font change, which would
-    // re-measure every item of every list.
-    const ApplicationFontAs windowFont(font());
+    // Pages make their controls before placing them in the window.
     // Device information makes the serial-number field and the polling-address
     // list that discovery fills.
     const ops::DeviceInfoShared info = ops::buildDeviceInfo(*this);
@@ -385,6 +410,27 @@ void TForm1::fitToPages() {
     if (auto* screen = QGuiApplication::primaryScreen())
         want = want.boundedTo(screen->availableGeometry().size() * 0.95);
     resize(want);
+}
+
+void TForm1::setVisible(bool visible) {
+    QMainWindow::setVisible(visible);
+    if (!visible) return;
+    // Showing places the tabs, the scroll bars and the page, and the buttons'
+    // polish requests still queued from their construction ask for their
+    // layouts again; each layout run may ask its parent's. Settled now, before
+    // the first frame, everything is painted once where it stays; left to the
+    // event loop, the page would be laid out and painted a second time after
+    // whatever else is queued by then (the port list's first look at the
+    // serial devices).
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::PolishRequest);
+    LayoutRequests requests;
+    // A layout that kept asking again would be a fault of its own; the rest
+    // is then left to the event loop, as it was.
+    for (int round = 0; round < 32; ++round) {
+        requests.count = 0;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        if (requests.count == 0) break;
+    }
 }
 
 void TForm1::place(host::Page page, QWidget* widget, int row, int column, int rowSpan,

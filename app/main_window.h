@@ -63,6 +63,8 @@ public:
     host::StatusWatch& deviceStatus() override { return *statusWatch_; }
     void holdRequests(bool held) override;
 
+    void setVisible(bool visible) override;
+
     TComm& comm() { return *comm_; }
     // The HART-IP link a `hartip://` or `hartip+udp://` port opens.
     hartip::HartIpLink& hartIp() { return *hartIp_; }

@@ -2,6 +2,7 @@
 
 #include "host/bind.h"
 #include "host/list_combo.h"
+#include "host/text_widgets.h"
 
 #include "hart/tables.h"
 
@@ -18,7 +19,7 @@
 namespace host {
 
 QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
+    auto* b = new TextButton(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
     return b;
 }
@@ -42,7 +43,7 @@ QComboBox* makeCombo(const char* name, const QStringList& items, QWidget* parent
 }
 
 QLabel* makeLabel(const QString& text, const char* name, QWidget* parent) {
-    auto* l = new QLabel(text, parent);
+    auto* l = new TextLabel(text, parent);
     if (name) l->setObjectName(QString::fromLatin1(name));
     return l;
 }
@@ -75,7 +76,7 @@ FormGroup::FormGroup(const char* name, const QString& caption, QWidget* parent)
 
 int FormGroup::addRow(const QString& caption, std::initializer_list<QWidget*> widgets) {
     int row = rows_++;
-    if (!caption.isEmpty()) grid_->addWidget(new QLabel(caption, box_), row, 0);
+    if (!caption.isEmpty()) grid_->addWidget(new TextLabel(caption, box_), row, 0);
     int col = 1;
     for (QWidget* w : widgets) {
         if (w) grid_->addWidget(w, row, col);

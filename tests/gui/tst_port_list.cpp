@@ -162,7 +162,6 @@ void PortListTest::devicesBetweenComAndSimulated() {
     for (int i = 0; i < 9; ++i)
         QCOMPARE(list->itemText(i), QStringLiteral("COM%1").arg(i + 1));
     QCOMPARE(deviceItems(list), (QStringList{kFtdiLink, "/dev/ttyUSB1", "/dev/ttyS0"}));
-    // The simulated entries come last.
     QCOMPARE(list->itemText(list->count() - 2), TForm1::simulatedPortName());
     QCOMPARE(list->itemText(list->count() - 1), TForm1::simulatedNetworkName());
     // The readable name is the item's tooltip, with the node behind a link.
@@ -240,7 +239,7 @@ void PortListTest::popupListsAgain() {
     list->showPopup();
     QVERIFY(rig::waitFor([list] { return list->view()->isVisible(); }, 5000));
     QCOMPARE(deviceItems(list), (QStringList{kFtdiLink, "/dev/ttyS0"}));
-    QCOMPARE(list->view()->model()->rowCount(), 9 + 2 + 2);
+    QCOMPARE(list->view()->model()->rowCount(), 9 + 2 + 2); // and the two simulated entries
     // The long by-id path is shown whole, not cut in the middle.
     QVERIFY(list->view()->viewport()->width() >= list->view()->sizeHintForColumn(0));
     QVERIFY(list->view()->width() > list->width());
