@@ -13,7 +13,8 @@
 //
 // Oracles, every one judged on the window's fields (the texts, selections,
 // checked and enabled states of its edits, lists, labels and buttons, and the
-// reply caches of the work area), the status line aside:
+// reply caches of the work area), the status line, the byte counter, the
+// device status and the traffic log aside:
 //  - "Upload successful!" only when the received bytes hold a whole long or
 //    short reply whose checksum is right; "Write successful!" only when the
 //    first long reply received is whole, right, and has response code 0;
@@ -85,6 +86,12 @@ struct Field {
     }
 };
 
+bool inTrafficDock(const QWidget* w) {
+    for (; w; w = w->parentWidget())
+        if (w->objectName() == QStringLiteral("TrafficDock")) return true;
+    return false;
+}
+
 class Rig {
 public:
     Rig() {
@@ -97,8 +104,13 @@ public:
 
         for (QWidget* w : form_.findChildren<QWidget*>()) {
             const QString name = w->objectName();
-            // The byte counter and the status line change with every reply.
-            if (name == QStringLiteral("Label67") || name == QStringLiteral("Label68")) continue;
+            // The byte counter and the status line change with every reply,
+            // and the device status and the traffic log follow every chunk
+            // received, awaited or not (older contents included): none of
+            // them is a reader's field.
+            if (name == QStringLiteral("Label67") || name == QStringLiteral("Label68") ||
+                name == QStringLiteral("DeviceStatus") || inTrafficDock(w))
+                continue;
             // A list's own edit field is the list's text.
             if (qobject_cast<QLineEdit*>(w) && qobject_cast<QComboBox*>(w->parentWidget()))
                 continue;
