@@ -37,6 +37,17 @@ void startIfIdle(QTimer* timer) {
     if (!timer->isActive()) timer->start();
 }
 
+namespace {
+
+// As startIfIdle, with `wake` following the timer when it starts.
+void startIfIdle(QTimer* timer, TimerWake& wake) {
+    if (timer->isActive()) return;
+    timer->start();
+    wake.follow(*timer);
+}
+
+} // namespace
+
 RequestCycle::RequestCycle(line::Link& link, CycleViews views, QObject* parent)
     : QObject(parent), link_(&link), v_(views) {
     connect(v_.decodeTimer, &QTimer::timeout, this, &RequestCycle::onDecodeTimer);
@@ -116,7 +127,7 @@ void RequestCycle::transmit(const RequestSpec& spec, const ReplyCodeRow& row, st
     if (row.pause) QThread::msleep(kPauseMs);
     replyCode_ = spec.replyCode;
     timeoutClass_ = spec.awaiting.timeout.value_or(row.timeout);
-    if (spec.awaiting.startTimeout) startIfIdle(v_.timeoutTimer);
+    if (spec.awaiting.startTimeout) startIfIdle(v_.timeoutTimer, timeoutWake_);
 }
 
 bool RequestCycle::sendUnawaited(std::size_t length) {
@@ -204,6 +215,10 @@ void RequestCycle::judgeWrite(int replyCode, bool krohneVariant) {
 }
 
 void RequestCycle::onReceiveData(const std::uint8_t* bytes, std::uint16_t length) {
+    // The decode delay counts from the chunk's arrival, not from the end of
+    // the work below (the traffic log, the views): the timer cannot fire
+    // before this handler returns, so starting it first changes no order.
+    if (replyCode_ != 0 && replyCode_ != kManualReply) startIfIdle(v_.decodeTimer, decodeWake_);
     emit chunkReceived(QByteArray(reinterpret_cast<const char*>(bytes), length));
     const int m = std::min<int>(length, hart::lb::kReceiveMax);
     std::copy_n(bytes, m, buffer_.begin() + hart::lb::kReceive);
@@ -215,8 +230,6 @@ void RequestCycle::onReceiveData(const std::uint8_t* bytes, std::uint16_t length
     if (replyCode_ == kManualReply) {
         // The manual command stays pending: every later chunk is shown too.
         v_.decodeTimer->stop();
-    } else {
-        startIfIdle(v_.decodeTimer);
     }
     v_.timeoutTimer->stop();
     setStatus(QString::fromLatin1(status::kUploadSuccessful));

@@ -9,6 +9,7 @@
 #include "host/reply.h"
 #include "host/reply_codes.h"
 #include "host/request.h"
+#include "host/timer_wake.h"
 
 #include <QObject>
 #include <QString>
@@ -157,6 +158,9 @@ private:
     std::map<int, ReaderSpec> readers_;
     std::set<int> requested_;
     std::function<void(const std::function<void()>&)> guard_;
+    // Timer2 and Timer3 keep to the millisecond.
+    TimerWake decodeWake_;
+    TimerWake timeoutWake_;
 };
 
 // Starts a timer unless it already runs: starting a running timer must not
