@@ -174,6 +174,8 @@ constexpr std::array kDeviceStatus{
     BitName{0x01, "Primary variable out of limits"},
 };
 
+// The NAMUR NE 107 categories (function check, out-of-spec, failure) and
+// the HART 7 extended status bits beside them.
 constexpr std::array kExtendedDeviceStatus{
     BitName{0x20, "function check"},
     BitName{0x10, "out of specification"},
