@@ -31,22 +31,17 @@ ReplyCodeRow rowOf(int code) {
     throw std::logic_error("reply code " + std::to_string(code) + " is not in the reply-code table");
 }
 
-} // namespace
-
-void startIfIdle(QTimer* timer) {
-    if (!timer->isActive()) timer->start();
+Judge judgeOf(int code) {
+    return rowOf(code).judge;
 }
 
-namespace {
+} // namespace
 
-// As startIfIdle, with `wake` following the timer when it starts.
-void startIfIdle(QTimer* timer, TimerWake& wake) {
+void startIfIdle(QTimer* timer, TimerWake* wake) {
     if (timer->isActive()) return;
     timer->start();
-    wake.follow(*timer);
+    if (wake) wake->follow(*timer);
 }
-
-} // namespace
 
 RequestCycle::RequestCycle(line::Link& link, CycleViews views, QObject* parent)
     : QObject(parent), link_(&link), v_(views) {
@@ -118,27 +113,31 @@ void RequestCycle::transmit(const RequestSpec& spec, const ReplyCodeRow& row, st
     case Echo::Keep:
         break;
     }
-    bytesSent_ += static_cast<int>(length);
+    putOnLine(frame);
+    if (row.pause) QThread::msleep(kPauseMs);
+    awaitReply(spec.replyCode, spec.awaiting.timeout.value_or(row.timeout));
+    if (spec.awaiting.startTimeout) startIfIdle(v_.timeoutTimer, &timeoutWake_);
+}
+
+bool RequestCycle::putOnLine(std::span<const std::uint8_t> frame) {
+    bytesSent_ += static_cast<int>(frame.size());
     v_.sentCounter->setText(QString::number(bytesSent_));
-    // A closed port refuses the block; the request then simply times out.
-    link_->sendFrame(frame);
+    // A closed port refuses the block; an awaited reply then simply times out.
+    const bool sent = link_->sendFrame(frame);
     emit frameSent(QByteArray(reinterpret_cast<const char*>(frame.data()),
                               static_cast<qsizetype>(frame.size())));
-    if (row.pause) QThread::msleep(kPauseMs);
-    replyCode_ = spec.replyCode;
-    timeoutClass_ = spec.awaiting.timeout.value_or(row.timeout);
-    if (spec.awaiting.startTimeout) startIfIdle(v_.timeoutTimer, timeoutWake_);
+    return sent;
+}
+
+void RequestCycle::awaitReply(int replyCode, TimeoutClass timeout) {
+    replyCode_ = replyCode;
+    timeoutClass_ = timeout;
 }
 
 bool RequestCycle::sendUnawaited(std::size_t length) {
     auto frame = hart::transmitFrame(buffer_, length);
     v_.sendView->setText(hexText(frame));
-    bytesSent_ += static_cast<int>(length);
-    v_.sentCounter->setText(QString::number(bytesSent_));
-    const bool sent = link_->sendFrame(frame);
-    emit frameSent(QByteArray(reinterpret_cast<const char*>(frame.data()),
-                              static_cast<qsizetype>(frame.size())));
-    return sent;
+    return putOnLine(frame);
 }
 
 std::optional<std::uint64_t> RequestCycle::bytesArrived() const {
@@ -218,16 +217,18 @@ void RequestCycle::onReceiveData(const std::uint8_t* bytes, std::uint16_t length
     // The decode delay counts from the chunk's arrival, not from the end of
     // the work below (the traffic log, the views): the timer cannot fire
     // before this handler returns, so starting it first changes no order.
-    if (replyCode_ != 0 && replyCode_ != kManualReply) startIfIdle(v_.decodeTimer, decodeWake_);
+    const bool awaited = replyCode_ != 0;
+    const bool showEveryChunk = awaited && judgeOf(replyCode_) == Judge::ReceiveView;
+    if (awaited && !showEveryChunk) startIfIdle(v_.decodeTimer, &decodeWake_);
     emit chunkReceived(QByteArray(reinterpret_cast<const char*>(bytes), length));
     const int m = std::min<int>(length, hart::lb::kReceiveMax);
     std::copy_n(bytes, m, buffer_.begin() + hart::lb::kReceive);
     bytesReceived_ += m;
     v_.receivedCounter->setText(QString::number(bytesReceived_));
     scanLimit_ = m - 4;
-    if (replyCode_ == 0) return; // nothing awaited: stored and counted only
+    if (!awaited) return; // stored and counted only
     v_.receiveView->setPlainText(hexText(std::span(bytes, static_cast<std::size_t>(m))));
-    if (replyCode_ == kManualReply) {
+    if (showEveryChunk) {
         // The manual command stays pending: every later chunk is shown too.
         v_.decodeTimer->stop();
     }
@@ -237,18 +238,17 @@ void RequestCycle::onReceiveData(const std::uint8_t* bytes, std::uint16_t length
 
 void RequestCycle::expectReply(int replyCode) {
     const ReplyCodeRow row = rowOf(replyCode);
-    replyCode_ = row.code;
-    timeoutClass_ = row.timeout;
+    awaitReply(row.code, row.timeout);
 }
 
 void RequestCycle::onDecodeTimer() {
     v_.decodeTimer->stop();
     const auto row = findReplyCode(replyCode_);
-    if (!row || row->judge == Judge::ReceiveView) return; // nothing awaited, or shown as it came
-    replyCode_ = 0;
-    v_.timeoutTimer->stop();
+    if (!row) return; // nothing awaited
     std::function<void()> judge;
     switch (row->judge) {
+    case Judge::ReceiveView:
+        return; // shown as it came, and still pending
     case Judge::Reader:
         if (auto it = readers_.find(row->code); it != readers_.end())
             judge = [this, &reader = it->second] { read(reader); };
@@ -259,9 +259,9 @@ void RequestCycle::onDecodeTimer() {
     case Judge::KrohneWriteResult:
         judge = [this, code = row->code] { judgeWrite(code, true); };
         break;
-    case Judge::ReceiveView:
-        break;
     }
+    replyCode_ = 0;
+    v_.timeoutTimer->stop();
     if (!judge) return;
     if (guard_)
         guard_(judge);

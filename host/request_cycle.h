@@ -140,6 +140,9 @@ signals:
 
 private:
     void transmit(const RequestSpec& spec, const ReplyCodeRow& row, std::size_t length);
+    // Counts, sends and reports a frame; false when the link refused it.
+    bool putOnLine(std::span<const std::uint8_t> frame);
+    void awaitReply(int replyCode, TimeoutClass timeout);
     void read(const ReaderSpec& reader);
     void judgeWrite(int replyCode, bool krohneVariant);
     void onDecodeTimer();
@@ -164,7 +167,7 @@ private:
 };
 
 // Starts a timer unless it already runs: starting a running timer must not
-// move its deadline.
-void startIfIdle(QTimer* timer);
+// move its deadline. `wake`, when given, follows the timer once it starts.
+void startIfIdle(QTimer* timer, TimerWake* wake = nullptr);
 
 } // namespace host
