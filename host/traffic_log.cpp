@@ -193,6 +193,19 @@ void TrafficLog::logNotDecoded(int replyCode, const QString& status) {
     logEvent(QStringLiteral("Reply not decoded (reply code %1): %2").arg(replyCode).arg(status));
 }
 
+hart::pcapng::Direction TrafficLog::directionOf(Way way) {
+    return way == Way::ToDevice ? hart::pcapng::Direction::ToDevice
+                                : hart::pcapng::Direction::FromDevice;
+}
+
+void TrafficLog::writeFramePacket(hart::pcapng::Writer& writer, const Row& row,
+                                  std::uint16_t& ipId) {
+    writer.writePacket(hart::pcapng::hartPduPacket(directionOf(row.way), spanOf(row.bytes),
+                                                   row.sequence, hart::pcapng::kDefaultToolPort,
+                                                   ++ipId),
+                       static_cast<std::uint64_t>(row.micros));
+}
+
 void TrafficLog::logNote(const QString& text) {
     logEvent(text);
 }
@@ -208,9 +221,7 @@ void TrafficLog::logBytes(const QByteArray& bytes, Way way) {
             // A request opens a transaction; its reply (and any burst frame
             // until the next request) shares its sequence number.
             const auto type = hart::pcapng::messageTypeFor(
-                way == Way::ToDevice ? hart::pcapng::Direction::ToDevice
-                                     : hart::pcapng::Direction::FromDevice,
-                hart::ip::withoutPreambles(spanOf(row.bytes)));
+                directionOf(way), hart::ip::withoutPreambles(spanOf(row.bytes)));
             if (type == hart::ip::MessageType::Request) ++sequence_;
             row.sequence = sequence_;
         }
@@ -486,11 +497,7 @@ bool TrafficLog::writeCapture(QIODevice& out) const {
     std::uint16_t ipId = 0;
     for (const Row& row : rows_) {
         if (row.kind != Kind::Frame) continue; // neither events nor bytes outside a frame
-        const auto direction = row.way == Way::ToDevice ? hart::pcapng::Direction::ToDevice
-                                                        : hart::pcapng::Direction::FromDevice;
-        writer.writePacket(hart::pcapng::hartPduPacket(direction, spanOf(row.bytes), row.sequence,
-                                                       hart::pcapng::kDefaultToolPort, ++ipId),
-                           static_cast<std::uint64_t>(row.micros));
+        writeFramePacket(writer, row, ipId);
         if (blocks.tellp() >= kWriteBlock && !handOver()) return false;
     }
     return writer.good() && handOver();
@@ -567,12 +574,7 @@ void TrafficLog::writeTrace(const Row& row) {
     Trace& t = *trace_;
     if (t.format == Format::Capture) {
         if (row.kind == Kind::Frame) {
-            const auto direction = row.way == Way::ToDevice ? hart::pcapng::Direction::ToDevice
-                                                            : hart::pcapng::Direction::FromDevice;
-            t.capture->writePacket(
-                hart::pcapng::hartPduPacket(direction, spanOf(row.bytes), row.sequence,
-                                            hart::pcapng::kDefaultToolPort, ++t.ipId),
-                static_cast<std::uint64_t>(row.micros));
+            writeFramePacket(*t.capture, row, t.ipId);
             t.good = t.capture->good();
         }
     } else {

@@ -30,6 +30,11 @@ class QTimer;
 
 namespace hart::pcapng {
 class Writer;
+enum class Direction;
+} // namespace hart::pcapng
+
+namespace hart::pcapng {
+class Writer;
 }
 
 namespace host {
@@ -159,6 +164,10 @@ private:
     static Shown describe(const Row& row);
     QString noticeText() const;
     static QString lineOf(const std::array<QString, kColumnCount>& columns);
+    static hart::pcapng::Direction directionOf(Way way);
+    // One frame row as a packet of the capture; `ipId` numbers the packets.
+    static void writeFramePacket(hart::pcapng::Writer& writer, const Row& row,
+                                 std::uint16_t& ipId);
     void writeTrace(const Row& row);
     bool writeText(QIODevice& out) const;
     bool writeCapture(QIODevice& out) const;
