@@ -1,5 +1,6 @@
 #include "host/reply.h"
 #include "host/request.h"
+#include "host/widgets.h"
 
 #include "hart/encodings.h"
 
@@ -9,12 +10,6 @@
 #include <string>
 
 namespace host {
-
-namespace {
-std::string textOf(const QLineEdit* field) {
-    return field->text().toStdString();
-}
-} // namespace
 
 void Payload::wireFloat(const QLineEdit* field) {
     bytes(hart::wireFloatFromText(textOf(field)));
