@@ -167,14 +167,11 @@ void siemensWrite(const Controls& c, host::Payload& p) {
     p.bytes(std::array{std::uint8_t{0x00}, item.sensor, item.connection});
 }
 
-// Every list of this tab sends 0x00 while nothing is chosen, so a SET always goes out.
-std::uint8_t sent(const CodedList& list, const QComboBox* combo) {
-    return codeFor(list, combo->currentIndex()).value();
-}
-
+// Every list of this tab sends 0x00 while nothing is chosen, so chosenCode
+// never stops a SET here.
 void krohneWrite(const Controls& c, host::Payload& p) {
-    p.byte(sent(kKrohneSensor, c.krohneSensor));
-    p.byte(sent(kKrohneConnection, c.krohneConnection));
+    p.byte(chosenCode(c.krohneSensor, kKrohneSensor, "sensor type"));
+    p.byte(chosenCode(c.krohneConnection, kKrohneConnection, "connection"));
     // The rest of the device's block goes back as the last read left it.
     const auto& b = p.buffer();
     p.bytes(std::span(b).subspan(hart::lb::kKrohneSaved, kKrohneSavedLength));
@@ -182,8 +179,8 @@ void krohneWrite(const Controls& c, host::Payload& p) {
 
 void abbWrite(const Controls& c, host::Payload& p) {
     p.byte(0x00);
-    p.byte(sent(kAbbSensor, c.abbSensor));
-    p.byte(sent(kAbbConnection, c.abbConnection));
+    p.byte(chosenCode(c.abbSensor, kAbbSensor, "sensor type"));
+    p.byte(chosenCode(c.abbConnection, kAbbConnection, "connection"));
 }
 
 // Every button of this tab shows its frame only while ShowVendorFrames is on.
