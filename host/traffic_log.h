@@ -166,8 +166,7 @@ private:
     static QString lineOf(const std::array<QString, kColumnCount>& columns);
     static hart::pcapng::Direction directionOf(Way way);
     // One frame row as a packet of the capture; `ipId` numbers the packets.
-    static void writeFramePacket(hart::pcapng::Writer& writer, const Row& row,
-                                 std::uint16_t& ipId);
+    static void writeFramePacket(hart::pcapng::Writer& writer, const Row& row, std::uint16_t& ipId);
     void writeTrace(const Row& row);
     bool writeText(QIODevice& out) const;
     bool writeCapture(QIODevice& out) const;
