@@ -91,14 +91,13 @@ int FormGroup::addWide(QWidget* w) {
     return row;
 }
 
-void fillUnitList(QComboBox* combo, UnitForm form) {
+QComboBox* makeUnitCombo(const char* name, UnitForm form) {
     QStringList texts;
     for (const auto& row : hart::kUnitTable) {
         auto text = form == UnitForm::Range ? row.rangeText : row.realtimeText;
         texts << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     }
-    combo->clear();
-    combo->addItems(texts);
+    return makeCombo(name, texts);
 }
 
 void selectUnit(QComboBox* combo, std::uint8_t code) {

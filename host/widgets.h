@@ -48,7 +48,8 @@ private:
 
 // ---- Unit lists
 enum class UnitForm { Range, RealTime };
-void fillUnitList(QComboBox* combo, UnitForm form);
+// A list of the unit table's texts in `form`, as makeCombo makes it.
+QComboBox* makeUnitCombo(const char* name, UnitForm form);
 // Selects the position the unit table gives for `code`.
 void selectUnit(QComboBox* combo, std::uint8_t code);
 

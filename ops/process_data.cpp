@@ -106,15 +106,12 @@ void buildProcessData(host::PageHost& host) {
     for (std::size_t i = 0; i < kVariables.size(); ++i) {
         const auto& row = kVariables[i];
         c.values[i] = host::makeEdit(row.edit);
-        c.units[i] = host::makeCombo(row.unitList, {});
-        host::fillUnitList(c.units[i], host::UnitForm::RealTime);
+        c.units[i] = host::makeUnitCombo(row.unitList, host::UnitForm::RealTime);
         c.units[i]->setMinimumContentsLength(14);
-        // The primary variable's list is reset with the port; the other three
-        // show their first item until a reply selects another.
-        if (i == 0)
-            host::clearSelection(c.units[i]);
-        else
-            host::selectIndex(c.units[i], 0);
+        // The primary variable's list starts, and is reset with the port, with
+        // nothing selected; the other three show their first item until a
+        // reply selects another.
+        if (i != 0) host::selectIndex(c.units[i], 0);
         group.addRow(QString::fromLatin1(row.caption),
                      {c.values[i], host::makeLabel(QStringLiteral("Unit:")), c.units[i]});
     }

@@ -141,9 +141,7 @@ void buildRangeUnit(host::PageHost& host) {
                                 QStringLiteral("Measurement Range And Unit"));
     c.upperLimit = host::makeEdit("Edit11");
     c.lowerLimit = host::makeEdit("Edit12");
-    c.limitUnit = host::makeCombo("ComboBox10", {});
-    host::fillUnitList(c.limitUnit, host::UnitForm::Range);
-    host::clearSelection(c.limitUnit);
+    c.limitUnit = host::makeUnitCombo("ComboBox10", host::UnitForm::Range);
     limitsGroup.addRow(QStringLiteral("Upper Range Limit:"), {c.upperLimit});
     limitsGroup.addRow(QStringLiteral("Lower Range Limit:"), {c.lowerLimit});
     limitsGroup.addRow(QStringLiteral("Unit:"), {c.limitUnit});
@@ -153,9 +151,7 @@ void buildRangeUnit(host::PageHost& host) {
 
     // ---- "Signal Status": range, unit, damping, transfer function.
     host::FormGroup status("GroupBoxSignalStatus", QStringLiteral("Signal Status"));
-    c.rangeUnit = host::makeCombo("ComboBox1", {});
-    host::fillUnitList(c.rangeUnit, host::UnitForm::Range);
-    host::clearSelection(c.rangeUnit);
+    c.rangeUnit = host::makeUnitCombo("ComboBox1", host::UnitForm::Range);
     c.upperRange = host::makeEdit("Edit14");
     c.lowerRange = host::makeEdit("Edit15");
     c.damping = host::makeEdit("Edit16");
