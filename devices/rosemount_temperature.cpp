@@ -3,6 +3,7 @@
 // one of four 848T channels (160/155) with that channel's unit (53).
 #include "devices/devices.h"
 
+#include "devices/channel.h"
 #include "devices/coded_list.h"
 #include "host/bind.h"
 #include "host/widgets.h"
@@ -130,10 +131,6 @@ struct Controls {
     QComboBox* wiringSensor; // ComboBox36
     QComboBox* wiring;       // ComboBox35
 };
-
-void channelZero(const Controls&, host::Payload& p) {
-    p.byte(0x00);
-}
 
 void set644(const Controls& c, host::Payload& p) {
     p.byte(0x00);

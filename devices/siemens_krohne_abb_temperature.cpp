@@ -3,6 +3,7 @@
 // maker's own commands.
 #include "devices/devices.h"
 
+#include "devices/channel.h"
 #include "devices/coded_list.h"
 #include "hart/link_buffer.h"
 #include "host/bind.h"
@@ -154,10 +155,6 @@ struct Controls {
     QComboBox* abbSensor;        // ABBTTH200NEIXING
     QComboBox* abbConnection;    // ABBTTH200WAY
 };
-
-void channelZero(const Controls&, host::Payload& p) {
-    p.byte(0x00);
-}
 
 void siemensWrite(const Controls& c, host::Payload& p) {
     const int i = c.siemens->currentIndex();

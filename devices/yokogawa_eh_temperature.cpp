@@ -8,6 +8,7 @@
 // and Callendar-Van Dusen coefficients are written without a read.
 #include "devices/devices.h"
 
+#include "devices/channel.h"
 #include "devices/coded_list.h"
 #include "hart/link_buffer.h"
 #include "host/bind.h"
@@ -187,10 +188,6 @@ void savedBytes(host::Payload& p, int savedAt) {
     const auto& b = p.buffer();
     p.byte(b[static_cast<std::size_t>(savedAt)]);
     p.byte(b[static_cast<std::size_t>(savedAt + 1)]);
-}
-
-void channelZero(const Controls&, host::Payload& p) {
-    p.byte(0x00);
 }
 
 void yokoSet(const Controls& c, host::Payload& p) {

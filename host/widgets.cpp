@@ -116,6 +116,13 @@ void clearSelection(QComboBox* combo) {
     if (combo->isEditable()) combo->setEditText(QString());
 }
 
+QStringList pollAddressTexts() {
+    QStringList texts;
+    for (int address = 0; address <= 15; ++address)
+        texts << QString::number(address);
+    return texts;
+}
+
 std::string textOf(const QLineEdit* edit) {
     return edit->text().toStdString();
 }

@@ -59,6 +59,9 @@ void selectIndex(QComboBox* combo, int index);
 // Empties the list's selection and its edit text.
 void clearSelection(QComboBox* combo);
 
+// ---- "0" to "15": the short-frame polling addresses a list offers.
+QStringList pollAddressTexts();
+
 // ---- Text of an edit field as UTF-8, for the encoders.
 std::string textOf(const QLineEdit* edit);
 

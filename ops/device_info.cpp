@@ -24,7 +24,6 @@ namespace {
 constexpr int kMessageChars = 32;
 constexpr int kTagChars = 8;
 constexpr int kDescriptorChars = 16;
-constexpr int kPollAddresses = 16;
 
 // Reply data of the three queries.
 constexpr int kMessage = 0;     // command 12: 24 bytes of PackedAscii
@@ -180,10 +179,7 @@ DeviceInfoShared buildDeviceInfo(host::PageHost& host) {
     c.assembly = host::makeEdit("Edit26");
     c.serial = host::makeEdit("Edit28");
 
-    QStringList addresses;
-    for (int i = 0; i < kPollAddresses; ++i)
-        addresses << QString::number(i);
-    c.pollList = host::makeCombo("ComboBox3", addresses);
+    c.pollList = host::makeCombo("ComboBox3", host::pollAddressTexts());
     c.pollList->setMaximumWidth(90);
 
     // Year, month and day side by side in the field column.

@@ -176,12 +176,8 @@ MakeCurrent buildDiscovery(host::PageHost& host, const DeviceInfoShared& info) {
     c.info = info;
     c.cycle = host.discoveryTimer();
 
-    QStringList addresses;
-    for (int i = 0; i < kCycleAddresses; ++i)
-        addresses << QString::number(i);
-
     host::FormGroup group("GroupBox1", QStringLiteral("HART Device Info"));
-    c.address = host::makeCombo("ComboBox9", addresses);
+    c.address = host::makeCombo("ComboBox9", host::pollAddressTexts());
     c.address->setEditable(false);
     c.address->setCurrentIndex(0);
     auto* master = host::makeCombo(
