@@ -22,8 +22,7 @@ std::optional<ReplyStatus> lastReplyStatus(std::span<const std::uint8_t> bytes) 
     for (const FrameSegment& segment : parseFrames(bytes)) {
         if (!segment.frame) continue;
         const Frame& f = *segment.frame;
-        if (f.type == FrameType::Request || f.truncated || !f.checksumReceived ||
-            f.checksumWrong() || !f.responseCode || !f.deviceStatus)
+        if (f.type == FrameType::Request || !f.intact() || !f.responseCode || !f.deviceStatus)
             continue;
         last = ReplyStatus{*f.responseCode, *f.deviceStatus};
     }
