@@ -1,13 +1,13 @@
 #include "hart/device_identity.h"
 
 #include "hart/encodings.h"
+#include "hart/protocol.h"
 #include "hart/tables.h"
 
 namespace hart {
 
 namespace {
 
-constexpr std::uint8_t kExpansionCode = 254;
 constexpr std::uint8_t kFirstExpandedRevision = 7;
 
 // Command 0 reply data, after the two status bytes.

@@ -46,7 +46,7 @@ constexpr std::array kSessionStatus{
     StatusRow{rc::kWarning, Severity::Warning,
               "set to nearest possible value (inactivity close time)"},
     StatusRow{14, Severity::Error, "version not supported"},
-    StatusRow{15, Severity::Error, "too many sessions"},
+    StatusRow{kTooManySessions, Severity::Error, "too many sessions"},
     StatusRow{rc::kAccessRestricted, Severity::Error, "access restricted"},
 };
 

@@ -8,9 +8,6 @@ namespace hart {
 
 namespace {
 
-constexpr std::uint8_t kDeviceMalfunction = 0x80;
-constexpr std::uint8_t kMoreStatusAvailable = 0x10;
-
 bool communicationError(const ReplyStatus& s) {
     return (s.responseCode & kCommunicationError) != 0;
 }

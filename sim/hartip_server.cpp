@@ -354,7 +354,7 @@ void HartIpServer::handle(Peer& peer, const ip::Message& m) {
             return respond(ip::MessageType::Response, hart::rc::kInvalidSelection);
         if (!peer.session && !refuse &&
             static_cast<std::size_t>(openSessions) >= options_.maxSessions)
-            refuse = 15; // too many sessions
+            refuse = ip::kTooManySessions;
         if (refuse) {
             count([](Stats& s) { ++s.sessionsRefused; });
             respond(ip::MessageType::Response, *refuse, m.body);
