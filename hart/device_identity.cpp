@@ -45,10 +45,7 @@ std::optional<DeviceIdentity> identityOf(std::span<const std::uint8_t> data) {
 }
 
 std::string manufacturerText(std::uint16_t manufacturer) {
-    if (manufacturer <= 0xFF) {
-        const std::string_view name = manufacturerName(static_cast<std::uint8_t>(manufacturer));
-        if (name != "unknown") return std::string(name);
-    }
+    if (const auto name = knownManufacturerName(manufacturer)) return std::string(*name);
     return std::to_string(manufacturer);
 }
 
