@@ -56,8 +56,7 @@ public:
 private:
     bool udp_;
     WindowRig rig_{false};
-    sim::HartIpServer server_{
-        [this](std::span<const std::uint8_t> pdu) { return rig_.device().answerPdu(pdu); }};
+    sim::HartIpServer server_{sim::answering(rig_.device())};
 };
 
 QString text(WindowRig& r, const char* name) {
@@ -331,8 +330,7 @@ void HartIpWindowTest::portOptionOpensASession() {
 
 void HartIpWindowTest::closingTheWindowClosesTheSession() {
     sim::SimTransmitter device;
-    sim::HartIpServer server(
-        [&device](std::span<const std::uint8_t> pdu) { return device.answerPdu(pdu); });
+    sim::HartIpServer server(sim::answering(device));
     {
         TForm1 form;
         form.show();
