@@ -22,6 +22,8 @@
 #include <QUdpSocket>
 
 using rig::hex;
+using rig::portButtonsEnabled;
+using rig::text;
 using rig::WindowRig;
 
 namespace {
@@ -58,20 +60,6 @@ private:
     WindowRig rig_{false};
     sim::HartIpServer server_{sim::answering(rig_.device())};
 };
-
-QString text(WindowRig& r, const char* name) {
-    if (auto* l = r.get<QLabel>(name)) return l->text();
-    if (auto* e = r.get<QLineEdit>(name)) return e->text();
-    return {};
-}
-
-bool portButtonsEnabled(WindowRig& r, bool enabled) {
-    for (int i = 2; i <= 47; ++i) {
-        auto* b = r.get<QPushButton>(QStringLiteral("Button%1").arg(i).toLatin1().constData());
-        if (!b || b->isEnabled() != enabled) return false;
-    }
-    return true;
-}
 
 int notesWith(const QSignalSpy& notes, const QString& part) {
     int n = 0;
