@@ -2,6 +2,7 @@
 // event time - time the last byte was written - ReadIntervalTimeout.
 //
 //   serial_delivery_delay [samples] [ReadIntervalTimeout ms]   (default 50, 300)
+#include "bench/stats.h"
 #include "serial/tcomm.h"
 
 #include <QCoreApplication>
@@ -17,15 +18,11 @@
 #include <cstdlib>
 #include <vector>
 
+using bench::percentile;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const auto at = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[at];
-}
 
 } // namespace
 

@@ -10,6 +10,7 @@
 // and the decode part (receive handler to the decoder's end, less 100 ms). A
 // negative figure is a decode that ran before its 100 ms were up.
 #include "app/main_window.h"
+#include "bench/stats.h"
 #include "serial/tcomm.h"
 
 #include <QApplication>
@@ -33,6 +34,8 @@
 #include <optional>
 #include <vector>
 
+using bench::percentile;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -40,12 +43,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 double ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const auto at = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[at];
 }
 
 // One short-frame request (delimiter 02) from the line: preambles, then

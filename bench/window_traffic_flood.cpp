@@ -11,6 +11,7 @@
 //
 //   window_traffic_flood [seconds]   (default 5)
 #include "app/main_window.h"
+#include "bench/stats.h"
 #include "hart/protocol.h"
 #include "host/traffic_log.h"
 #include "sim/sim_transmitter.h"
@@ -28,6 +29,8 @@
 #include <thread>
 #include <vector>
 
+using bench::percentile;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -40,12 +43,6 @@ struct Samples {
     std::vector<double> timer;
     std::vector<double> posted;
 };
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5)];
-}
 
 void print(const char* phase, const Samples& s) {
     for (const auto& [name, v] : {std::pair{"timer ", &s.timer}, std::pair{"posted", &s.posted}})

@@ -1,12 +1,13 @@
 #include "hart/device_identity.h"
 
+#include "hart/encodings.h"
+#include "hart/protocol.h"
 #include "hart/tables.h"
 
 namespace hart {
 
 namespace {
 
-constexpr std::uint8_t kExpansionCode = 254;
 constexpr std::uint8_t kFirstExpandedRevision = 7;
 
 // Command 0 reply data, after the two status bytes.
@@ -20,10 +21,6 @@ constexpr std::size_t kDeviceId = 9;       // three bytes, most significant firs
 constexpr std::size_t kManufacturer7 = 17; // HART 7: two bytes
 } // namespace at
 
-std::uint16_t bigEndian16(std::span<const std::uint8_t> data, std::size_t at) {
-    return static_cast<std::uint16_t>((data[at] << 8) | data[at + 1]);
-}
-
 } // namespace
 
 std::optional<DeviceIdentity> identityOf(std::span<const std::uint8_t> data) {
@@ -32,15 +29,14 @@ std::optional<DeviceIdentity> identityOf(std::span<const std::uint8_t> data) {
     id.universalRevision = data[at::kUniversalRevision];
     id.deviceRevision = data[at::kDeviceRevision];
     id.preambles = data[at::kPreambles];
-    id.deviceId = (std::uint32_t{data[at::kDeviceId]} << 16) |
-                  (std::uint32_t{data[at::kDeviceId + 1]} << 8) | data[at::kDeviceId + 2];
+    id.deviceId = uint24ToValue(&data[at::kDeviceId]);
     id.uniqueAddress = {data[at::kIdentity], data[at::kIdentity + 1], data[at::kDeviceId],
                         data[at::kDeviceId + 1], data[at::kDeviceId + 2]};
     if (id.universalRevision >= kFirstExpandedRevision) {
         id.expandedDeviceType = true;
-        id.deviceType = bigEndian16(data, at::kIdentity);
+        id.deviceType = uint16ToValue(&data[at::kIdentity]);
         if (data.size() >= at::kManufacturer7 + 2)
-            id.manufacturer = bigEndian16(data, at::kManufacturer7);
+            id.manufacturer = uint16ToValue(&data[at::kManufacturer7]);
     } else {
         id.deviceType = data[at::kIdentity + 1];
         id.manufacturer = data[at::kIdentity];
@@ -49,10 +45,7 @@ std::optional<DeviceIdentity> identityOf(std::span<const std::uint8_t> data) {
 }
 
 std::string manufacturerText(std::uint16_t manufacturer) {
-    if (manufacturer <= 0xFF) {
-        const std::string_view name = manufacturerName(static_cast<std::uint8_t>(manufacturer));
-        if (name != "unknown") return std::string(name);
-    }
+    if (const auto name = knownManufacturerName(manufacturer)) return std::string(*name);
     return std::to_string(manufacturer);
 }
 

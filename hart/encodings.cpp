@@ -316,6 +316,10 @@ std::uint32_t uint24ToValue(const std::uint8_t* bytes) {
     return (std::uint32_t{bytes[0]} << 16) | (std::uint32_t{bytes[1]} << 8) | bytes[2];
 }
 
+std::uint16_t uint16ToValue(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
 std::string uint24ToText(const std::uint8_t* bytes) {
     return std::to_string(uint24ToValue(bytes));
 }

@@ -48,6 +48,8 @@ std::string floatTextOf(const std::uint8_t* bytes, std::optional<int> n = std::n
 std::array<std::uint8_t, 3> uint24FromText(std::string_view text); // throws, also above 16777215
 std::string uint24ToText(const std::uint8_t* bytes);
 std::uint32_t uint24ToValue(const std::uint8_t* bytes);
+// Two bytes, most significant first.
+std::uint16_t uint16ToValue(const std::uint8_t* bytes);
 
 // ---- PackedAscii: 6-bit characters, four in three bytes; L is 8, 16 or 32.
 // Lower case is raised to upper case; any other character outside

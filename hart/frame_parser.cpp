@@ -1,5 +1,6 @@
 #include "hart/frame_parser.h"
 
+#include "hart/encodings.h"
 #include "hart/protocol.h"
 
 #include <algorithm>
@@ -36,7 +37,7 @@ FrameAddress decodeAddress(std::span<const std::uint8_t> a) {
     address.manufacturerId = low;
     address.deviceType = a[1];
     address.expandedDeviceType = static_cast<std::uint16_t>((low << 8) | a[1]);
-    address.deviceId = (std::uint32_t{a[2]} << 16) | (std::uint32_t{a[3]} << 8) | a[4];
+    address.deviceId = uint24ToValue(&a[2]);
     return address;
 }
 
@@ -76,18 +77,15 @@ private:
     std::uint8_t sum_ = 0;
 };
 
-std::optional<std::uint16_t> bigEndian16(const std::vector<std::uint8_t>& data, std::size_t at) {
-    if (data.size() < at + 2) return std::nullopt;
-    return static_cast<std::uint16_t>((data[at] << 8) | data[at + 1]);
-}
-
 // Fills what the data bytes say beyond themselves: status bytes and the
 // expanded command number.
 void readDataMeaning(Frame& f) {
     const bool fromSlave = f.type != FrameType::Request;
     if (fromSlave && !f.data.empty()) f.responseCode = f.data[0];
     if (fromSlave && f.data.size() > 1) f.deviceStatus = f.data[1];
-    if (f.command == kExpandedCommand) f.expandedCommand = bigEndian16(f.data, fromSlave ? 2 : 0);
+    const std::size_t expandedAt = fromSlave ? 2 : 0;
+    if (f.command == kExpandedCommand && f.data.size() >= expandedAt + 2)
+        f.expandedCommand = uint16ToValue(&f.data[expandedAt]);
 }
 
 // The frame whose first preamble is at `start` and delimiter at `at`.

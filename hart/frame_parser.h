@@ -61,6 +61,9 @@ struct Frame {
     // either): the frame was cut, or the count is damaged.
     bool truncated = false;
     bool checksumWrong() const { return checksumReceived && *checksumReceived != checksumComputed; }
+    // Whole and with a matching checksum. A frame that is not truncated has
+    // all its fields, command and checksum included.
+    bool intact() const { return !truncated && !checksumWrong(); }
 };
 
 // One stretch of the input: a frame (from its first preamble through its

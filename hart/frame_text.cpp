@@ -4,18 +4,11 @@
 #include "hart/protocol.h"
 
 #include <array>
-#include <cstdio>
 #include <optional>
 
 namespace hart {
 
 namespace {
-
-std::string hex(unsigned value, int digits = 2) {
-    std::array<char, 16> buf{};
-    std::snprintf(buf.data(), buf.size(), "%0*X", digits, value);
-    return buf.data();
-}
 
 std::string addressText(const Frame& f) {
     if (!f.address) return "cut: " + hexBytes(f.addressBytes);
@@ -23,9 +16,9 @@ std::string addressText(const Frame& f) {
     if (!f.longAddress) return "polling address " + std::to_string(a.pollingAddress);
     // The first six bits are the manufacturer ID for HART 5 devices and the
     // high bits of the expanded device type from HART 6 on; both are shown.
-    return "manufacturer " + hex(a.manufacturerId) + ", device type " + hex(a.deviceType) +
-           ", device ID " + hex(a.deviceId, 6) + " (expanded device type " +
-           hex(a.expandedDeviceType, 4) + ")";
+    return "manufacturer " + hexText(a.manufacturerId) + ", device type " + hexText(a.deviceType) +
+           ", device ID " + hexText(a.deviceId, 6) + " (expanded device type " +
+           hexText(a.expandedDeviceType, 4) + ")";
 }
 
 std::string commandText(const Frame& f) {
@@ -35,7 +28,7 @@ std::string commandText(const Frame& f) {
 }
 
 std::string responseCodeText(std::uint8_t byte) {
-    if (byte & kCommunicationError) return "0x" + hex(byte) + " " + statusSummary(byte);
+    if (byte & kCommunicationError) return "0x" + hexText(byte) + " " + statusSummary(byte);
     return std::to_string(byte) + " " + statusSummary(byte);
 }
 
@@ -49,13 +42,6 @@ std::vector<std::string> problems(const Frame& f) {
     return found;
 }
 
-std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
-    std::string text;
-    for (const std::string& part : parts)
-        text += (text.empty() ? "" : std::string(separator)) + part;
-    return text;
-}
-
 using FieldFn = std::optional<std::string> (*)(const Frame&);
 
 struct FieldRow {
@@ -67,7 +53,7 @@ struct FieldRow {
 constexpr std::array kFieldRows{
     FieldRow{"Type",
              [](const Frame& f) -> std::optional<std::string> {
-                 return std::string(frameTypeName(f.type)) + " (delimiter " + hex(f.delimiter) +
+                 return std::string(frameTypeName(f.type)) + " (delimiter " + hexText(f.delimiter) +
                         (f.longAddress ? ", long address)" : ", short address)");
              }},
     FieldRow{
@@ -113,16 +99,16 @@ constexpr std::array kFieldRows{
     FieldRow{"Device status",
              [](const Frame& f) -> std::optional<std::string> {
                  if (!f.deviceStatus) return std::nullopt;
-                 return "0x" + hex(*f.deviceStatus) + " " + deviceStatusText(*f.deviceStatus);
+                 return "0x" + hexText(*f.deviceStatus) + " " + deviceStatusText(*f.deviceStatus);
              }},
     FieldRow{"Checksum",
              [](const Frame& f) -> std::optional<std::string> {
                  if (!f.checksumReceived)
-                     return "missing (computed " + hex(f.checksumComputed) + ")";
+                     return "missing (computed " + hexText(f.checksumComputed) + ")";
                  if (f.checksumWrong())
-                     return hex(*f.checksumReceived) + " (computed " + hex(f.checksumComputed) +
-                            ")";
-                 return hex(*f.checksumReceived);
+                     return hexText(*f.checksumReceived) + " (computed " +
+                            hexText(f.checksumComputed) + ")";
+                 return hexText(*f.checksumReceived);
              }},
     FieldRow{"Checks",
              [](const Frame& f) -> std::optional<std::string> {
@@ -137,8 +123,8 @@ std::string summaryOf(const Frame& f) {
     if (!f.address)
         text += "?";
     else if (f.longAddress)
-        text += "device " + hex(f.address->manufacturerId) + " " + hex(f.address->deviceType) +
-                " " + hex(f.address->deviceId, 6);
+        text += "device " + hexText(f.address->manufacturerId) + " " +
+                hexText(f.address->deviceType) + " " + hexText(f.address->deviceId, 6);
     else
         text += "polling address " + std::to_string(f.address->pollingAddress);
     if (f.command) text += ": " + commandText(f);
@@ -174,16 +160,6 @@ FrameText describeUnparsed(std::span<const std::uint8_t> bytes) {
     const std::string count =
         std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes");
     return {"unparsed: " + count, {{"Type", "unparsed"}, {"Bytes", hexBytes(bytes)}}};
-}
-
-std::string hexBytes(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const std::uint8_t byte : bytes) {
-        if (!text.empty()) text += ' ';
-        text += hex(byte);
-    }
-    return text;
 }
 
 } // namespace hart

@@ -3,6 +3,7 @@
 // view and one summary line for the table.
 
 #include "hart/frame_parser.h"
+#include "hart/names.h" // hexBytes
 
 #include <span>
 #include <string>
@@ -31,8 +32,5 @@ FrameText describeFrame(const Frame& frame);
 
 // Bytes that form no frame.
 FrameText describeUnparsed(std::span<const std::uint8_t> bytes);
-
-// Upper-case hex bytes separated by single spaces: "02 80 00 00".
-std::string hexBytes(std::span<const std::uint8_t> bytes);
 
 } // namespace hart

@@ -1,5 +1,6 @@
 #include "hart/hartip.h"
 
+#include "hart/encodings.h"
 #include "hart/protocol.h"
 
 #include <algorithm>
@@ -22,12 +23,8 @@ void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
     put16(out, static_cast<std::uint16_t>(v));
 }
 
-std::uint16_t get16(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint16_t>((b[at] << 8) | b[at + 1]);
-}
-
 std::uint32_t get32(std::span<const std::uint8_t> b, std::size_t at) {
-    return (std::uint32_t{get16(b, at)} << 16) | get16(b, at + 2);
+    return (std::uint32_t{uint16ToValue(&b[at])} << 16) | uint16ToValue(&b[at + 2]);
 }
 
 constexpr std::size_t kSessionInitiateSize = 5;
@@ -49,7 +46,7 @@ constexpr std::array kSessionStatus{
     StatusRow{rc::kWarning, Severity::Warning,
               "set to nearest possible value (inactivity close time)"},
     StatusRow{14, Severity::Error, "version not supported"},
-    StatusRow{15, Severity::Error, "too many sessions"},
+    StatusRow{kTooManySessions, Severity::Error, "too many sessions"},
     StatusRow{rc::kAccessRestricted, Severity::Error, "access restricted"},
 };
 
@@ -77,8 +74,8 @@ std::optional<Header> decodeHeader(std::span<const std::uint8_t> bytes) {
                   static_cast<MessageType>(bytes[1]),
                   static_cast<MessageId>(bytes[2]),
                   bytes[3],
-                  get16(bytes, 4),
-                  get16(bytes, 6)};
+                  uint16ToValue(&bytes[4]),
+                  uint16ToValue(&bytes[6])};
 }
 
 std::optional<Message> decode(std::span<const std::uint8_t> bytes) {

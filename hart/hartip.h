@@ -65,6 +65,8 @@ Message request(MessageId id, std::uint16_t sequence, std::vector<std::uint8_t> 
 inline constexpr std::uint8_t kPrimaryHost = 1;
 inline constexpr std::uint8_t kSecondaryHost = 0;
 inline constexpr std::uint32_t kDefaultInactivityCloseTime = 60'000; // ms
+// Session initiate status: the server has no session left for this host.
+inline constexpr std::uint8_t kTooManySessions = 15;
 
 struct SessionInitiate {
     std::uint8_t hostType = kPrimaryHost;

@@ -218,30 +218,6 @@ constexpr std::array kStandardizedStatus3{
     BitName{0x01, "capacity denied"},
 };
 
-std::string hexByte(std::uint8_t byte) {
-    std::array<char, 4> buf{};
-    std::snprintf(buf.data(), buf.size(), "%02X", static_cast<unsigned>(byte));
-    return buf.data();
-}
-
-std::string hexBytes(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    for (const std::uint8_t byte : bytes) {
-        if (!text.empty()) text += ' ';
-        text += hexByte(byte);
-    }
-    return text;
-}
-
-std::string joined(const std::vector<std::string>& parts) {
-    std::string text;
-    for (const std::string& part : parts) {
-        if (!text.empty()) text += ", ";
-        text += part;
-    }
-    return text;
-}
-
 // How one field of the command 48 reply is shown.
 enum class Show { Hex, Bits, Number };
 
@@ -277,7 +253,7 @@ std::string fieldText(const AdditionalStatusField& field, std::span<const std::u
         return std::to_string(bytes[0]);
     case Show::Bits: {
         const std::vector<std::string> names = setBitNames(bytes[0], field.bits);
-        return hexByte(bytes[0]) + " (" + (names.empty() ? "none" : joined(names)) + ")";
+        return hexText(bytes[0]) + " (" + (names.empty() ? "none" : joined(names)) + ")";
     }
     }
     return {};
@@ -348,6 +324,31 @@ std::vector<std::string> additionalStatusLines(std::span<const std::uint8_t> dat
     if (data.size() > kAdditionalStatusSize)
         lines.push_back("Further bytes: " + hexBytes(data.subspan(kAdditionalStatusSize)));
     return lines;
+}
+
+std::string hexText(unsigned value, int digits) {
+    std::array<char, 16> buf{};
+    std::snprintf(buf.data(), buf.size(), "%0*X", digits, value);
+    return buf.data();
+}
+
+std::string hexBytes(std::span<const std::uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (const std::uint8_t byte : bytes) {
+        if (!text.empty()) text += ' ';
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+    }
+    return text;
+}
+
+std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string text;
+    for (const std::string& part : parts)
+        text += (text.empty() ? "" : std::string(separator)) + part;
+    return text;
 }
 
 } // namespace hart

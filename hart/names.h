@@ -66,4 +66,11 @@ std::string statusSummary(std::uint8_t firstStatusByte);
 // it has; bytes past the HART 7 layout are shown as hex.
 std::vector<std::string> additionalStatusLines(std::span<const std::uint8_t> data);
 
+// Upper-case hex, zero-filled to `digits`: "0A", "00012A".
+std::string hexText(unsigned value, int digits = 2);
+// Upper-case hex bytes separated by single spaces: "02 80 00 00".
+std::string hexBytes(std::span<const std::uint8_t> bytes);
+// The parts with `separator` between them.
+std::string joined(const std::vector<std::string>& parts, std::string_view separator = ", ");
+
 } // namespace hart

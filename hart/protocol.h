@@ -55,4 +55,11 @@ inline constexpr std::uint8_t kNotImplemented = 64;
 // warnings (for example 14) still carry the reply's data.
 } // namespace rc
 
+// Second status byte of a reply: the field-device status.
+inline constexpr std::uint8_t kDeviceMalfunction = 0x80;
+inline constexpr std::uint8_t kMoreStatusAvailable = 0x10; // command 48 has more
+
+// First data byte of a command 0 reply, ahead of the identity.
+inline constexpr std::uint8_t kExpansionCode = 254;
+
 } // namespace hart

@@ -1,5 +1,7 @@
 #include "hart/reply.h"
 
+#include "hart/frame.h"
+
 #include <algorithm>
 #include <array>
 
@@ -85,11 +87,10 @@ ReplyDefect checkReply(const LinkBuffer& b, int K, std::uint8_t delimiter, int r
     if (count < 2) return ReplyDefect::NoStatusBytes;
     const int checksumAt = countAt + 1 + count;
     if (checksumAt >= received) return ReplyDefect::PastReceived;
-    std::uint8_t sum = 0;
-    for (int i = K + 1; i < checksumAt; ++i)
-        sum ^= b[static_cast<std::size_t>(i)];
-    return sum == b[static_cast<std::size_t>(checksumAt)] ? ReplyDefect::None
-                                                          : ReplyDefect::ChecksumWrong;
+    const auto summed = std::span(b).subspan(static_cast<std::size_t>(K + 1),
+                                             static_cast<std::size_t>(checksumAt - K - 1));
+    return checksum(summed) == b[static_cast<std::size_t>(checksumAt)] ? ReplyDefect::None
+                                                                       : ReplyDefect::ChecksumWrong;
 }
 
 std::string_view defectText(ReplyDefect defect) {

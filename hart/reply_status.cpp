@@ -8,9 +8,6 @@ namespace hart {
 
 namespace {
 
-constexpr std::uint8_t kDeviceMalfunction = 0x80;
-constexpr std::uint8_t kMoreStatusAvailable = 0x10;
-
 bool communicationError(const ReplyStatus& s) {
     return (s.responseCode & kCommunicationError) != 0;
 }
@@ -22,8 +19,7 @@ std::optional<ReplyStatus> lastReplyStatus(std::span<const std::uint8_t> bytes) 
     for (const FrameSegment& segment : parseFrames(bytes)) {
         if (!segment.frame) continue;
         const Frame& f = *segment.frame;
-        if (f.type == FrameType::Request || f.truncated || !f.checksumReceived ||
-            f.checksumWrong() || !f.responseCode || !f.deviceStatus)
+        if (f.type == FrameType::Request || !f.intact() || !f.responseCode || !f.deviceStatus)
             continue;
         last = ReplyStatus{*f.responseCode, *f.deviceStatus};
     }

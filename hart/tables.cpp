@@ -226,9 +226,13 @@ constexpr std::array<std::string_view, 104> kManufacturerNames{
 
 } // namespace
 
-std::string_view manufacturerName(std::uint8_t code) {
-    if (code >= kManufacturerNames.size() || kManufacturerNames[code].empty()) return "unknown";
+std::optional<std::string_view> knownManufacturerName(std::uint16_t code) {
+    if (code >= kManufacturerNames.size() || kManufacturerNames[code].empty()) return std::nullopt;
     return kManufacturerNames[code];
+}
+
+std::string_view manufacturerName(std::uint8_t code) {
+    return knownManufacturerName(code).value_or("unknown");
 }
 
 } // namespace hart

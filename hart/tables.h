@@ -23,6 +23,8 @@ int unitPositionForCode(std::uint8_t code);
 // (and for -1, no selection).
 std::optional<std::uint8_t> unitCodeForPosition(int position);
 
+// "Rosemount" for 38; nothing for codes without a name (also above 255).
+std::optional<std::string_view> knownManufacturerName(std::uint16_t code);
 // "Rosemount" for 38; "unknown" for codes without a name.
 std::string_view manufacturerName(std::uint8_t code);
 

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <algorithm>
 #include <array>
 
 namespace hartip {
@@ -27,6 +28,11 @@ const Scheme* schemeOf(const QString& text) {
     return nullptr;
 }
 
+const char* schemeName(Transport transport) {
+    const auto scheme = std::ranges::find(kSchemes, transport, &Scheme::transport);
+    return scheme != kSchemes.end() ? scheme->name : kSchemes.front().name;
+}
+
 [[noreturn]] void refuse(const QString& text, const char* why) {
     throw HartIpError(QStringLiteral("Invalid HART-IP address \"%1\": %2")
                           .arg(text, QLatin1String(why))
@@ -36,10 +42,10 @@ const Scheme* schemeOf(const QString& text) {
 } // namespace
 
 QString Address::text() const {
-    const QString scheme =
-        transport == Transport::Udp ? QStringLiteral("hartip+udp") : QStringLiteral("hartip");
     const QString shownHost = host.contains(QLatin1Char(':')) ? u'[' + host + u']' : host;
-    return QStringLiteral("%1://%2:%3").arg(scheme, shownHost).arg(port);
+    return QStringLiteral("%1://%2:%3")
+        .arg(QLatin1String(schemeName(transport)), shownHost)
+        .arg(port);
 }
 
 bool isAddress(const QString& text) {

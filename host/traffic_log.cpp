@@ -355,7 +355,7 @@ TrafficLog::Shown TrafficLog::describe(const Row& row) {
         c[BurstBit] = frame->address->burstMode ? QStringLiteral("set") : QStringLiteral("clear");
     }
     if (frame->byteCount) c[ByteCount] = QString::number(*frame->byteCount);
-    s.problem = frame->truncated || frame->checksumWrong();
+    s.problem = !frame->intact();
     return s;
 }
 

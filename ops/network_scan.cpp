@@ -83,8 +83,7 @@ int silenceMs(std::size_t frameLength) {
 }
 
 bool intact(const hart::Frame& f) {
-    return f.type == hart::FrameType::Reply && !f.truncated && f.checksumReceived &&
-           !f.checksumWrong() && f.command && f.data.size() >= 2;
+    return f.type == hart::FrameType::Reply && f.intact() && f.data.size() >= 2;
 }
 
 // Reply data after the two status bytes.

@@ -54,12 +54,6 @@ template <typename E> constexpr std::size_t index(E e) {
     return static_cast<std::size_t>(e);
 }
 
-// A device without the line or the request (a pseudo-terminal, many USB
-// adapters) answers ENOTTY or EINVAL: "not supported here", not a failure.
-bool unsupported(int error) {
-    return error == ENOTTY || error == EINVAL;
-}
-
 int modemLineError(int result) {
     if (result == 0 || unsupported(errno)) return 0;
     return errno;
@@ -123,6 +117,10 @@ void addOnce(std::vector<std::string>& names, std::string name) {
 }
 
 } // namespace
+
+bool unsupported(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
 
 bool toTermios(const TComm::LineSettings& s, termios& t) {
     // Raw: no echo, no canonical mode, no signal characters, no input or

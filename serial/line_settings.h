@@ -17,6 +17,11 @@ namespace rxserial {
 // no termios speed code; the caller then sets it with setCustomBaud().
 bool toTermios(const TComm::LineSettings& s, termios& t);
 
+// The errno of a device that lacks a terminal request or line (a
+// pseudo-terminal, many USB adapters, a file that is no terminal at all):
+// ENOTTY or EINVAL, "not supported here" rather than a failure.
+bool unsupported(int error);
+
 // False for a pseudo-terminal: it carries bytes, not characters on a wire,
 // and always reports 8 data bits without parity whatever it is asked for.
 bool framesCharacters(int fd);

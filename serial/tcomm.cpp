@@ -36,12 +36,6 @@ int openDevice(const std::string& path) {
     return fd;
 }
 
-// A file that is no terminal answers the terminal requests with ENOTTY; it
-// is turned away as "not a comm handle" right after.
-bool notATerminal(int error) {
-    return error == ENOTTY || error == EINVAL;
-}
-
 // Makes the open device ours alone, or returns the errno that says why not.
 // The flock keeps out every other opener that locks, a second TComm in this
 // process included (locks belong to the open file, not the process).
@@ -52,11 +46,12 @@ int takeExclusively(int fd) {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno;
     int exclusive = 0;
     if (::ioctl(fd, TIOCGEXCL, &exclusive) != 0) {
-        if (!notATerminal(errno)) return errno;
+        // A file that is no terminal is turned away as "not a comm handle" right after.
+        if (!rxserial::unsupported(errno)) return errno;
     } else if (exclusive != 0) {
         return EBUSY;
     }
-    if (::ioctl(fd, TIOCEXCL) != 0 && !notATerminal(errno)) return errno;
+    if (::ioctl(fd, TIOCEXCL) != 0 && !rxserial::unsupported(errno)) return errno;
     return 0;
 }
 

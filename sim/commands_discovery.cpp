@@ -7,8 +7,6 @@ namespace sim {
 
 namespace {
 
-constexpr std::uint8_t kExpansionCode = 254;
-
 void putUint16(Bytes& out, std::uint16_t v) {
     out.push_back(static_cast<std::uint8_t>(v >> 8));
     out.push_back(static_cast<std::uint8_t>(v));
@@ -17,7 +15,7 @@ void putUint16(Bytes& out, std::uint16_t v) {
 Bytes identity(const SimState& s) {
     // The hardware revision sits above the 3-bit physical signalling code,
     // which is 0 (Bell 202 current) for every simulated device.
-    Bytes out{kExpansionCode,
+    Bytes out{hart::kExpansionCode,
               s.manufacturer,
               s.deviceType,
               s.preambles,

@@ -49,7 +49,7 @@ SimState hart7State(std::uint8_t pollAddress) {
     s.deviceRevision = 2;
     s.softwareRevision = 3;
     s.hardwareRevision = 2;
-    s.fieldDeviceStatus = kMoreStatusAvailable;
+    s.fieldDeviceStatus = hart::kMoreStatusAvailable;
     s.configChangeCounter = 7;
     s.extendedStatus = kExtendedStatus;
     s.manufacturerCode = 0x0011;

@@ -31,6 +31,13 @@ struct HartIpServer::Peer {
     bool session = false;
     std::uint32_t inactivityMs = 0;
     Clock::time_point lastActivity{};
+
+    // TCP: sends our FIN, once; the socket closes when the client has closed too.
+    void halfClose() {
+        if (!tcp || fd < 0 || halfClosed) return;
+        ::shutdown(fd, SHUT_WR);
+        halfClosed = true;
+    }
 };
 
 namespace {
@@ -328,11 +335,6 @@ void HartIpServer::handle(Peer& peer, const ip::Message& m) {
         count([](Stats& s) { ++s.naks; });
         respond(ip::MessageType::Nak, 0);
     };
-    auto halfClose = [&] {
-        if (!peer.tcp || peer.fd < 0) return;
-        ::shutdown(peer.fd, SHUT_WR);
-        peer.halfClosed = true;
-    };
 
     std::optional<std::uint8_t> refuse;
     std::optional<std::uint32_t> inactivity;
@@ -354,11 +356,11 @@ void HartIpServer::handle(Peer& peer, const ip::Message& m) {
             return respond(ip::MessageType::Response, hart::rc::kInvalidSelection);
         if (!peer.session && !refuse &&
             static_cast<std::size_t>(openSessions) >= options_.maxSessions)
-            refuse = 15; // too many sessions
+            refuse = ip::kTooManySessions;
         if (refuse) {
             count([](Stats& s) { ++s.sessionsRefused; });
             respond(ip::MessageType::Response, *refuse, m.body);
-            halfClose(); // nothing more to talk about on this connection
+            peer.halfClose(); // nothing more to talk about on this connection
             return;
         }
         const std::uint32_t granted = inactivity.value_or(asked->inactivityCloseTime);
@@ -416,11 +418,8 @@ void HartIpServer::endSession(Peer& peer, bool byServer) {
         });
     }
     // Over TCP the connection ends with the session; our FIN goes after the
-    // last response, and the socket closes once the client has closed too.
-    if (peer.tcp && peer.fd >= 0 && !peer.halfClosed) {
-        ::shutdown(peer.fd, SHUT_WR);
-        peer.halfClosed = true;
-    }
+    // last response.
+    peer.halfClose();
 }
 
 void HartIpServer::expireSessions(Clock::time_point now) {

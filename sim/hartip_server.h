@@ -119,4 +119,10 @@ private:
     std::thread thread_;
 };
 
+// An answerer handing each PDU to `devices` (a SimTransmitter, a SimNetwork),
+// which must outlive the server.
+template <class Devices> HartIpServer::Answerer answering(Devices& devices) {
+    return [&devices](std::span<const std::uint8_t> pdu) { return devices.answerPdu(pdu); };
+}
+
 } // namespace sim

@@ -51,9 +51,6 @@ inline constexpr std::uint8_t kKrohneInvalidSetting = 12;
 // warning, so the reply still carries the device's bytes.
 inline constexpr std::uint8_t kStatusMismatch = 14;
 
-// Field-device status (second status byte): the master should read command 48.
-inline constexpr std::uint8_t kMoreStatusAvailable = 0x10;
-
 // Manufacturer IDs that change how a shared command number is answered.
 inline constexpr std::uint8_t kKrohneManufacturer = 0x45;
 

@@ -1,5 +1,7 @@
 #include "sim/sim_line.h"
 
+#include "hart/hartip.h"
+
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
@@ -104,9 +106,8 @@ std::vector<Bytes> SimLine::answerPdu(std::span<const std::uint8_t> pdu) {
     std::vector<Bytes> replies;
     for (auto& o : out) {
         delayMs = std::max(delayMs, o.faults.replyDelayMs);
-        const auto first = std::find_if(o.bytes.begin(), o.bytes.end(),
-                                        [](std::uint8_t b) { return b != hart::kPreamble; });
-        replies.emplace_back(first, o.bytes.end());
+        const auto pdu = hart::ip::withoutPreambles(o.bytes);
+        replies.emplace_back(pdu.begin(), pdu.end());
     }
     if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     return replies;

@@ -128,16 +128,12 @@ int serve(const Settings& settings) {
             network = std::make_unique<sim::SimNetwork>(line);
             path = network->portPath();
             what = "the simulated network (polling addresses 0 and 5)";
-            answer = [&network](std::span<const std::uint8_t> pdu) {
-                return network->answerPdu(pdu);
-            };
+            answer = sim::answering(*network);
         } else {
             transmitter = std::make_unique<sim::SimTransmitter>(line);
             path = transmitter->portPath();
             what = "the simulated transmitter";
-            answer = [&transmitter](std::span<const std::uint8_t> pdu) {
-                return transmitter->answerPdu(pdu);
-            };
+            answer = sim::answering(*transmitter);
         }
         if (settings.hartIpPort)
             hartIp = std::make_unique<sim::HartIpServer>(

@@ -10,6 +10,7 @@
 // before a known delimiter is left among the unparsed bytes.
 
 #include "hart/frame_parser.h"
+#include "tests/fuzz/check.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,13 +18,9 @@
 #include <cstdlib>
 #include <span>
 
-namespace {
+using fuzz::check;
 
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "oracle violated: %s\n", what);
-    std::abort();
-}
+namespace {
 
 bool knownType(std::uint8_t delimiter) {
     const int type = delimiter & 0x07;

@@ -14,6 +14,7 @@
 #include "hart/link_buffer.h"
 #include "hart/protocol.h"
 #include "hart/reply.h"
+#include "tests/fuzz/check.h"
 
 #include <algorithm>
 #include <array>
@@ -24,13 +25,9 @@
 #include <optional>
 #include <string>
 
-namespace {
+using fuzz::check;
 
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "oracle violated: %s\n", what);
-    std::abort();
-}
+namespace {
 
 constexpr std::array kScans{
     hart::kStandardScan,    hart::kShortStandardScan,      hart::kDiscoveryScan,

@@ -8,6 +8,7 @@
 // one digit and exponent, when even that does not fit).
 
 #include "hart/encodings.h"
+#include "tests/fuzz/check.h"
 
 #include <array>
 #include <bit>
@@ -22,13 +23,9 @@
 #include <string_view>
 #include <vector>
 
-namespace {
+using fuzz::check;
 
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "oracle violated: %s\n", what);
-    std::abort();
-}
+namespace {
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';

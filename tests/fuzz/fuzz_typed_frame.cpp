@@ -12,6 +12,7 @@
 
 #include "hart/encodings.h"
 #include "hart/typed_frame.h"
+#include "tests/fuzz/check.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -22,13 +23,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+using fuzz::check;
 
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "oracle violated: %s\n", what);
-    std::abort();
-}
+namespace {
 
 std::u32string written(const std::vector<std::uint8_t>& bytes) {
     static constexpr char32_t kDigits[] = U"0123456789ABCDEF";

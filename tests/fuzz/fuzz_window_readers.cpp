@@ -32,6 +32,7 @@
 #include "host/reply_codes.h"
 #include "host/request_cycle.h"
 #include "host/status_texts.h"
+#include "tests/fuzz/check.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -52,6 +53,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+using fuzz::check;
 
 namespace {
 
@@ -179,12 +182,6 @@ public:
             if (got.buffer[i] != want.buffer[i])
                 std::fprintf(stderr, "  work area byte %zu: %02X / %02X\n", i, got.buffer[i],
                              want.buffer[i]);
-    }
-
-    static void check(bool holds, const char* what) {
-        if (holds) return;
-        std::fprintf(stderr, "oracle violated: %s\n", what);
-        std::abort();
     }
 
 private:
@@ -341,36 +338,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Shown other = rig->answer(row.code, chunk, inverted);
     if (!sameWindow(got, other)) {
         rig->report("older bytes changed what is shown", row.code, got, other);
-        Rig::check(false, "what the window shows depends only on the bytes received");
+        check(false, "what the window shows depends only on the bytes received");
     }
 
     const bool write = row.judge != host::Judge::Reader;
     if (write) {
         if (!sameWindow(got, missing)) {
             rig->report("a write result changed a field", row.code, got, missing);
-            Rig::check(false, "a write result changes no field");
+            check(false, "a write result changes no field");
         }
-        Rig::check(got.status == other.status, "older bytes never change a write result");
+        check(got.status == other.status, "older bytes never change a write result");
         if (got.status == QLatin1String("Write successful!"))
-            Rig::check(firstLongReplySucceeded(received),
-                       "\"Write successful!\" only for a whole, right reply with code 0");
+            check(firstLongReplySucceeded(received),
+                  "\"Write successful!\" only for a whole, right reply with code 0");
         return 0;
     }
 
     const bool success = got.status == QLatin1String(host::status::kUploadSuccessful);
-    Rig::check(success == (other.status == QLatin1String(host::status::kUploadSuccessful)),
-               "older bytes never change whether a reply is shown");
+    check(success == (other.status == QLatin1String(host::status::kUploadSuccessful)),
+          "older bytes never change whether a reply is shown");
     if (success) {
-        Rig::check(holdsGoodReply(received),
-                   "\"Upload successful!\" only for a whole, right reply");
+        check(holdsGoodReply(received), "\"Upload successful!\" only for a whole, right reply");
         return 0;
     }
     if (!sameWindow(got, missing)) {
         rig->report("a failed reply changed a field", row.code, got, missing);
-        Rig::check(false, "a failed reply leaves the fields as a missing reply does");
+        check(false, "a failed reply leaves the fields as a missing reply does");
     }
-    Rig::check(got.status == missing.status ||
-                   got.status.startsWith(missing.status + QStringLiteral(" (")),
-               "a failed reply shows its failure text, with the cause after it");
+    check(got.status == missing.status ||
+              got.status.startsWith(missing.status + QStringLiteral(" (")),
+          "a failed reply shows its failure text, with the cause after it");
     return 0;
 }

@@ -22,6 +22,8 @@
 #include <QUdpSocket>
 
 using rig::hex;
+using rig::portButtonsEnabled;
+using rig::text;
 using rig::WindowRig;
 
 namespace {
@@ -56,23 +58,8 @@ public:
 private:
     bool udp_;
     WindowRig rig_{false};
-    sim::HartIpServer server_{
-        [this](std::span<const std::uint8_t> pdu) { return rig_.device().answerPdu(pdu); }};
+    sim::HartIpServer server_{sim::answering(rig_.device())};
 };
-
-QString text(WindowRig& r, const char* name) {
-    if (auto* l = r.get<QLabel>(name)) return l->text();
-    if (auto* e = r.get<QLineEdit>(name)) return e->text();
-    return {};
-}
-
-bool portButtonsEnabled(WindowRig& r, bool enabled) {
-    for (int i = 2; i <= 47; ++i) {
-        auto* b = r.get<QPushButton>(QStringLiteral("Button%1").arg(i).toLatin1().constData());
-        if (!b || b->isEnabled() != enabled) return false;
-    }
-    return true;
-}
 
 int notesWith(const QSignalSpy& notes, const QString& part) {
     int n = 0;
@@ -331,8 +318,7 @@ void HartIpWindowTest::portOptionOpensASession() {
 
 void HartIpWindowTest::closingTheWindowClosesTheSession() {
     sim::SimTransmitter device;
-    sim::HartIpServer server(
-        [&device](std::span<const std::uint8_t> pdu) { return device.answerPdu(pdu); });
+    sim::HartIpServer server(sim::answering(device));
     {
         TForm1 form;
         form.show();

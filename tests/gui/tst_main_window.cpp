@@ -23,26 +23,9 @@
 
 using rig::Bytes;
 using rig::hex;
+using rig::portButtonsEnabled;
+using rig::text;
 using rig::WindowRig;
-
-namespace {
-
-bool portButtonsEnabled(WindowRig& r, bool enabled) {
-    for (int i = 2; i <= 47; ++i) {
-        auto* b = r.get<QPushButton>(QStringLiteral("Button%1").arg(i).toLatin1().constData());
-        if (!b || b->isEnabled() != enabled) return false;
-    }
-    return true;
-}
-
-QString text(WindowRig& r, const char* name) {
-    if (auto* l = r.get<QLabel>(name)) return l->text();
-    if (auto* e = r.get<QLineEdit>(name)) return e->text();
-    if (auto* m = r.get<QPlainTextEdit>(name)) return m->toPlainText();
-    return QStringLiteral("<missing %1>").arg(QLatin1String(name));
-}
-
-} // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT

@@ -143,8 +143,7 @@ private:
 // The simulated transmitter behind the simulator's HART-IP server.
 struct SimServer {
     sim::SimTransmitter device;
-    sim::HartIpServer server{
-        [this](std::span<const std::uint8_t> pdu) { return device.answerPdu(pdu); }};
+    sim::HartIpServer server{sim::answering(device)};
     Address address(Transport t) const { return {t, QStringLiteral("127.0.0.1"), server.port()}; }
 };
 

@@ -29,9 +29,7 @@ struct Served {
     sim::SimTransmitter device;
     std::unique_ptr<sim::HartIpServer> server;
     explicit Served(sim::HartIpServerOptions options = {})
-        : server(std::make_unique<sim::HartIpServer>(
-              [this](std::span<const std::uint8_t> pdu) { return device.answerPdu(pdu); },
-              options)) {}
+        : server(std::make_unique<sim::HartIpServer>(sim::answering(device), options)) {}
     std::unique_ptr<HartIpClient> client(Transport t) {
         return std::make_unique<HartIpClient>(t, server->port());
     }

@@ -92,6 +92,13 @@ private:
     std::unique_ptr<TForm1> form_;
 };
 
+// What a label, edit field or memo shows; "<missing NAME>" when the window
+// has no such widget.
+QString text(WindowRig& r, const char* name);
+// Whether every button that needs an open port (Button2-Button47) is in
+// the given state.
+bool portButtonsEnabled(WindowRig& r, bool enabled);
+
 // "name=index" pairs: select those list items (-1: nothing chosen).
 void selectAll(WindowRig& r, const QStringList& picks);
 // "name=text" pairs: a list shows exactly that item (empty text: nothing
