@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/device_status.h"
+#include "app/image_plugins.h"
 #include "app/port_list.h"
 #include "app/serial_link.h"
 #include "app/traffic_panel.h"
@@ -155,7 +156,8 @@ protected:
 
 } // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent), imagePlugins_(std::make_unique<app::ImagePluginsAside>()) {
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("RX460-K"));
 

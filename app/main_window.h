@@ -28,6 +28,7 @@ class SerialLink;
 class TComm;
 
 namespace app {
+class ImagePluginsAside;
 class PortCombo;
 }
 namespace hartip {
@@ -118,6 +119,7 @@ private:
     void setPortButtonsEnabled(bool enabled);
     void resetFields(PortMoment moment);
 
+    std::unique_ptr<app::ImagePluginsAside> imagePlugins_; // loading while the window is built
     TComm* comm_;
     std::unique_ptr<SerialLink> serialLink_;
     std::unique_ptr<hartip::HartIpLink> hartIp_;
