@@ -84,10 +84,6 @@ TrafficPanel::TrafficPanel(host::TrafficLog& log, std::function<void(const QStri
                            QWidget* parent)
     : QDockWidget(QStringLiteral("Traffic"), parent), log_(log), showError_(std::move(showError)) {
     setObjectName(QStringLiteral("TrafficDock"));
-    // The window's bold face suits its few captions, not a table of frames.
-    QFont plain = font();
-    plain.setBold(false);
-    setFont(plain);
 
     toggle_ = makeButton("TrafficButton", QStringLiteral("Traffic"), nullptr);
     toggle_->setCheckable(true);
@@ -126,21 +122,10 @@ TrafficPanel::TrafficPanel(host::TrafficLog& log, std::function<void(const QStri
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setWordWrap(false);
     view_->setAlternatingRowColors(true);
-    // Fixed row heights and widths: nothing measures 100,000 rows.
     view_->verticalHeader()->hide();
     view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
     view_->horizontalHeader()->setStretchLastSection(true);
     view_->horizontalHeader()->setHighlightSections(false);
-    const QFontMetrics metrics = view_->fontMetrics();
-    const QFontMetrics headerMetrics(view_->horizontalHeader()->font());
-    for (const ColumnWidth& w : kWidths) {
-        const QString header = log_.headerData(w.column, Qt::Horizontal).toString();
-        view_->setColumnWidth(w.column, std::max(metrics.horizontalAdvance(QLatin1String(w.sample)),
-                                                 headerMetrics.horizontalAdvance(header)) +
-                                            24);
-    }
-    view_->setMinimumHeight(view_->verticalHeader()->defaultSectionSize() * kVisibleRows);
 
     details_ = new QPlainTextEdit(split);
     details_->setObjectName(QStringLiteral("TrafficDetails"));
@@ -185,7 +170,33 @@ TrafficPanel::TrafficPanel(host::TrafficLog& log, std::function<void(const QStri
     updateCount();
 }
 
+void TrafficPanel::takeFontAndSizes() {
+    if (sized_) return;
+    sized_ = true;
+    // The window's bold face suits its few captions, not a table of frames.
+    QFont plain = font();
+    plain.setBold(false);
+    setFont(plain);
+    // Fixed row heights and widths: nothing measures 100,000 rows.
+    view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
+    const QFontMetrics metrics = view_->fontMetrics();
+    const QFontMetrics headerMetrics(view_->horizontalHeader()->font());
+    for (const ColumnWidth& w : kWidths) {
+        const QString header = log_.headerData(w.column, Qt::Horizontal).toString();
+        view_->setColumnWidth(w.column, std::max(metrics.horizontalAdvance(QLatin1String(w.sample)),
+                                                 headerMetrics.horizontalAdvance(header)) +
+                                            24);
+    }
+    view_->setMinimumHeight(view_->verticalHeader()->defaultSectionSize() * kVisibleRows);
+}
+
+void TrafficPanel::showEvent(QShowEvent* event) {
+    takeFontAndSizes(); // shown some other way than by its button
+    QDockWidget::showEvent(event);
+}
+
 void TrafficPanel::showPanel(bool show) {
+    if (show) takeFontAndSizes();
     // Where the screen has room, the window grows by the panel rather than
     // squeezing the pages, and gives the room back when the panel goes.
     QWidget* frame = window();

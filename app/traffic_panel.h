@@ -39,7 +39,14 @@ public:
     // Opens the file dialog; the log is saved when a name is chosen.
     void chooseFileAndSave();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // The panel's own font, its row height and column widths: taken when it
+    // first shows, so that the window's start loads no font for a hidden
+    // panel.
+    void takeFontAndSizes();
     void showPanel(bool show);
     void showDetails();
     void updateCount();
@@ -52,6 +59,7 @@ private:
     QPlainTextEdit* details_;
     QLabel* count_;
     bool atBottom_ = true;
+    bool sized_ = false;
     int grown_ = 0; // height the window grew by to show the panel
 };
 

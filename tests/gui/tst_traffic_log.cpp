@@ -26,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -235,6 +236,12 @@ void TrafficLogTest::panelHiddenAtStartAndToggled() {
     button->click();
     QTRY_VERIFY(view->isVisible());
     QVERIFY(button->isChecked());
+    // Shown, the table is in the plain face, with room for a time stamp and
+    // for a whole line of text in each row.
+    QVERIFY(!view->font().bold());
+    QVERIFY(view->columnWidth(0) >
+            view->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000")));
+    QVERIFY(view->verticalHeader()->defaultSectionSize() > view->fontMetrics().height());
     button->click();
     QTRY_VERIFY(!dock->isVisible());
     QVERIFY(!button->isChecked());
