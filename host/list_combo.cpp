@@ -12,6 +12,8 @@
 #include <QStyleOptionComboBox>
 
 #include <algorithm>
+#include <functional>
+#include <limits>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -30,9 +32,36 @@ int widestText(const QStringList& texts, const QFont& font) {
     for (const auto& [k, width] : widths)
         if (k == key) return width;
     const QFontMetrics fm(font);
+    // Measuring an item shapes it; most items are far narrower than the
+    // widest. An item is no wider than the advances of its characters one by
+    // one, plus what kerning or a glyph's overhang may add, which `slack`
+    // covers many times over. Items are measured widest bound first, until
+    // no bound left reaches the widest width measured.
+    const int slack = 2 * fm.maxWidth();
+    QHash<char16_t, int> advances;
+    std::vector<std::pair<int, qsizetype>> bounds; // bound, item
+    bounds.reserve(static_cast<std::size_t>(texts.size()));
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        int bound = slack;
+        for (const QChar c : texts[i]) {
+            // Only characters that stand alone: no surrogates, no marks.
+            if (c.isSurrogate() || c.isMark() || c.unicode() < 0x20) {
+                bound = std::numeric_limits<int>::max();
+                break;
+            }
+            auto found = advances.constFind(c.unicode());
+            if (found == advances.cend())
+                found = advances.insert(c.unicode(), std::max(0, fm.horizontalAdvance(c)));
+            bound += *found;
+        }
+        bounds.emplace_back(bound, i);
+    }
+    std::sort(bounds.begin(), bounds.end(), std::greater<>());
     int widest = -1;
-    for (const QString& text : texts)
-        widest = std::max(widest, fm.boundingRect(text).width());
+    for (const auto& [bound, i] : bounds) {
+        if (bound < widest) break;
+        widest = std::max(widest, fm.boundingRect(texts[i]).width());
+    }
     widths.emplace_back(key, widest);
     return widest;
 }

@@ -112,6 +112,17 @@ void WindowStartTest::sizeHintCases_data() {
         << kItems << 0.0 << 0 << "a placeholder wider than every item of the list" << false
         << false;
     QTest::newRow("an item with an icon") << kItems << 0.0 << 0 << "" << true << false;
+    // Items are measured widest bound first: the longest item is not the
+    // widest, kerned pairs and ligatures narrow an item, marks and surrogate
+    // pairs are measured whatever their bound.
+    const QStringList widths{"iiiiiiiiiiiiiiiiiiiiiiii", "WWWWWWW",   "AVAVAVAVAVAV",
+                             "ffiffiffiffi",             "........", "To Ty Yo"};
+    QTest::newRow("widest item not the longest") << widths << 0.0 << 0 << "" << false << false;
+    QTest::newRow("widest item not the longest, larger font")
+        << widths << 23.0 << 0 << "" << false << false;
+    const QStringList marks{QStringLiteral("e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301"),
+                            QStringLiteral("\U0001F600\U0001F600\U0001F600"), "mmmm"};
+    QTest::newRow("marks and surrogate pairs") << marks << 0.0 << 0 << "" << false << false;
     QTest::newRow("minimum length policy") << kItems << 0.0 << 14 << "" << false << true;
 }
 
