@@ -8,8 +8,8 @@
 #include "devices/devices.h"
 #include "hart/link_buffer.h"
 #include "hartip/hartip_link.h"
-#include "host/traffic_log.h"
 #include "host/status_watch.h"
+#include "host/traffic_log.h"
 #include "host/widgets.h"
 #include "ops/ops.h"
 #include "serial/tcomm.h"
@@ -201,8 +201,8 @@ TForm1::TForm1(QWidget* parent)
     buildFrame();
     serialLink_ = std::make_unique<SerialLink>(*comm_);
     cycle_ = std::make_unique<host::RequestCycle>(
-        *serialLink_, host::CycleViews{sendView_, receiveView_, sentLabel_, receivedLabel_, statusLabel_,
-                                timer2_, timer3_});
+        *serialLink_, host::CycleViews{sendView_, receiveView_, sentLabel_, receivedLabel_,
+                                       statusLabel_, timer2_, timer3_});
     cycle_->setErrorHandler([this](const std::function<void()>& f) { guarded(f); });
     trafficLog_->watch(*cycle_);
     connect(this, &TForm1::portOpened, trafficLog_, &host::TrafficLog::logPortOpened);
@@ -272,7 +272,7 @@ void TForm1::buildFrame() {
     header->addWidget(logoLabel);
     auto* titles = new QVBoxLayout;
     auto* title = host::makeLabel(QStringLiteral("RX460-K  HART Instrument Configuration Tool"),
-                                 "Label1", central);
+                                  "Label1", central);
     QFont tf = title->font();
     tf.setPointSizeF(tf.pointSizeF() * 1.5);
     title->setFont(tf);
@@ -282,8 +282,8 @@ void TForm1::buildFrame() {
         "Label2", central));
     header->addLayout(titles, 1);
     header->addWidget(host::makeLabel(QStringLiteral("For HART field instruments on a 4-20 mA "
-                                                    "loop\nthrough a HART modem"),
-                                     nullptr, central));
+                                                     "loop\nthrough a HART modem"),
+                                      nullptr, central));
     outer->addLayout(header);
 
     // Port control.

@@ -12,9 +12,9 @@
 #include <QStyleOptionComboBox>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <limits>
-#include <cmath>
 #include <utility>
 #include <vector>
 

@@ -115,8 +115,12 @@ void WindowStartTest::sizeHintCases_data() {
     // Items are measured widest bound first: the longest item is not the
     // widest, kerned pairs and ligatures narrow an item, marks and surrogate
     // pairs are measured whatever their bound.
-    const QStringList widths{"iiiiiiiiiiiiiiiiiiiiiiii", "WWWWWWW",   "AVAVAVAVAVAV",
-                             "ffiffiffiffi",             "........", "To Ty Yo"};
+    const QStringList widths{"iiiiiiiiiiiiiiiiiiiiiiii",
+                             "WWWWWWW",
+                             "AVAVAVAVAVAV",
+                             "ffiffiffiffi",
+                             "........",
+                             "To Ty Yo"};
     QTest::newRow("widest item not the longest") << widths << 0.0 << 0 << "" << false << false;
     QTest::newRow("widest item not the longest, larger font")
         << widths << 23.0 << 0 << "" << false << false;
