@@ -39,12 +39,36 @@ bool waitUntilNoEvents(const std::function<bool()>& done, std::chrono::milliseco
     return true;
 }
 
+namespace {
+
+// A joined thread can still be listed for a moment while the kernel finishes
+// its exit: pthread_join returns once the thread has released its memory,
+// before the task is gone from /proc. It then has PF_EXITING among the flags
+// in its stat line (the ninth field; the name, in parentheses, may hold
+// spaces).
+bool exiting(const QString& statPath) {
+    QFile stat(statPath);
+    // A task that went meanwhile leaves nothing to read.
+    if (!stat.open(QIODevice::ReadOnly)) return true;
+    const QByteArray line = stat.readAll();
+    const qsizetype nameEnd = line.lastIndexOf(')');
+    if (nameEnd < 0) return true;
+    const QList<QByteArray> fields = line.mid(nameEnd + 2).split(' ');
+    constexpr qsizetype kFlags = 6; // state ppid pgrp session tty_nr tpgid flags
+    constexpr unsigned long kPfExiting = 0x4;
+    return fields.size() <= kFlags || (fields[kFlags].toULong() & kPfExiting) != 0;
+}
+
+} // namespace
+
 int workerThreadCount() {
     int n = 0;
     QDir tasks(QStringLiteral("/proc/self/task"));
     for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
-        if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("rx460k-")) ++n;
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("rx460k-") &&
+            !exiting(tasks.filePath(tid + QStringLiteral("/stat"))))
+            ++n;
     }
     return n;
 }

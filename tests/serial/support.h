@@ -23,7 +23,8 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 bool waitUntilNoEvents(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s);
 
 // The component's own worker threads, by the names they give themselves
-// (a sanitizer's helper threads come and go on their own).
+// (a sanitizer's helper threads come and go on their own), leaving out any
+// that is already exiting.
 int workerThreadCount();
 // Descriptors open in this process.
 int openFdCount();
