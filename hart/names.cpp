@@ -174,8 +174,10 @@ constexpr std::array kDeviceStatus{
     BitName{0x01, "Primary variable out of limits"},
 };
 
-// The NAMUR NE 107 categories (function check, out-of-spec, failure) and
-// the HART 7 extended status bits beside them.
+// The extended device status bits under the names HART 7's command 48
+// tables give them. Four are the NAMUR NE 107 categories (function check,
+// out of specification, failure, maintenance required), each said of the
+// device's own operation.
 constexpr std::array kExtendedDeviceStatus{
     BitName{0x20, "function check"},
     BitName{0x10, "out of specification"},

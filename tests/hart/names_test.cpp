@@ -159,6 +159,7 @@ TEST(AdditionalStatus, CommandFortyEightReplyAsLines) {
          "00 00 00 00 00 00 03",
          {"Device-specific status 0-5: 00 00 00 00 00 00",
           "Extended device status: 03 (device variable alert, maintenance required)"}},
+        // Bit names as HART 7's command 48 tables have them.
         {"HART 7, all 25 bytes",
          "01 02 03 04 05 06 3C 00 81 0F 01 1F 1D 02 A0 A1 A2 A3 A4 A5 A6 A7 A8 A9 AA",
          {"Device-specific status 0-5: 01 02 03 04 05 06",
