@@ -175,9 +175,8 @@ constexpr std::array kDeviceStatus{
 };
 
 // The extended device status bits under the names HART 7's command 48
-// tables give them. Four are the NAMUR NE 107 categories (function check,
-// out of specification, failure, maintenance required), each said of the
-// device's own operation.
+// tables give them. Four of them (0x20, 0x10, 0x08 and 0x01) are the NAMUR
+// NE 107 categories, each said of the device's own operation.
 constexpr std::array kExtendedDeviceStatus{
     BitName{0x20, "function check"},
     BitName{0x10, "out of specification"},
