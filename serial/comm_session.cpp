@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <system_error>
 #include <utility>
 
 namespace rxserial {
@@ -50,13 +51,18 @@ void CommSession::post(Notice notice, QByteArray bytes, std::uint32_t value) con
     QCoreApplication::postEvent(receiver, event);
 }
 
-void CommSession::postHangup() {
+void CommSession::postHangup(int error) {
     if (std::exchange(hangupPosted_, true)) return;
-    post(Notice::RequestHangup);
+    post(Notice::RequestHangup, {}, static_cast<std::uint32_t>(error));
 }
 
-void CommSession::signalLoss() const {
+void CommSession::signalLoss(int error) {
+    lossError_.store(error, std::memory_order_release);
     notify(lossSignal);
+}
+
+int CommSession::lossError() const {
+    return lossError_.load(std::memory_order_acquire);
 }
 
 bool CommSession::closing() const {
@@ -76,6 +82,15 @@ int pollUntil(pollfd* fds, nfds_t count, std::optional<Clock::time_point> deadli
         const int ready = ::ppoll(fds, count, deadline ? &left : nullptr, nullptr);
         if (ready >= 0 || errno != EINTR) return ready;
     }
+}
+
+int pollError(int ready, short revents) {
+    if (ready < 0) return errno;
+    return (revents & POLLNVAL) != 0 ? EBADF : 0;
+}
+
+std::string hangupText(int error) {
+    return error == 0 ? std::string("hang-up") : std::generic_category().message(error);
 }
 
 void notify(int eventFd) {

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace rxserial {
 
@@ -39,7 +40,9 @@ public:
 
     const std::uint64_t session; // CommSession::serial of the session that posted it
     const QByteArray bytes;      // ReceiveData: the chunk
-    const std::uint32_t value;   // ReceiveError: error flags; ModemStateChange: modem event
+    // ReceiveError: error flags; ModemStateChange: modem event; RequestHangup:
+    // the errno that ended the session, 0 when there was none.
+    const std::uint32_t value;
 };
 
 struct CommSession {
@@ -76,16 +79,30 @@ struct CommSession {
     std::atomic<std::uint64_t> bytesRead{0};
 
     void post(Notice notice, QByteArray bytes = {}, std::uint32_t value = 0) const;
-    // Read thread only: posts RequestHangup, once per session. Being the one
-    // poster keeps every chunk it read ahead of the hang-up.
-    void postHangup();
-    // Write thread: the device failed under a write; the read thread reports.
-    void signalLoss() const;
+    // Read thread only: posts RequestHangup with `error`, once per session.
+    // Being the one poster keeps every chunk it read ahead of the hang-up.
+    void postHangup(int error);
+    // Write thread: the device failed under a write, with `error` (0 when the
+    // wait for room just ended in a hang-up); the read thread reports.
+    void signalLoss(int error);
+    // The errno the write thread gave with signalLoss(), 0 before or without one.
+    int lossError() const;
     bool closing() const;
 
 private:
-    bool hangupPosted_ = false; // read thread only
+    bool hangupPosted_ = false;     // read thread only
+    std::atomic<int> lossError_{0}; // written before the loss signal, read after it
 };
+
+// The errno behind a wait on the device that ended in something other than
+// readiness: poll's own when it failed (`ready` < 0; call at once, errno is
+// read), EBADF for a descriptor that is not open (POLLNVAL), and 0 for a
+// plain hang-up or error flag, which carries no errno.
+int pollError(int ready, short revents);
+
+// The words for the errno that ended a session: the system's text, or
+// "hang-up" when the device went without giving one.
+std::string hangupText(int error);
 
 // poll() until something is ready or the deadline passes (none: no limit).
 // Retries on EINTR with the time that is left, so a signal never stretches

@@ -4,6 +4,7 @@
 
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -75,6 +76,18 @@ std::size_t dropNulls(char* bytes, std::size_t n) {
     return static_cast<std::size_t>(std::remove(bytes, bytes + n, '\0') - bytes);
 }
 
+// The errno the hang-up reports. `own` is the one this thread met, 0 after
+// end of file or a bare hang-up flag; then the write thread's stands in, and
+// failing that the device is asked for its settings: a terminal that has been
+// hung up (pty master closed, USB adapter unplugged) reads as end of file but
+// answers every request with EIO, the errno that says it has gone.
+int lossCause(const CommSession& s, int own) {
+    if (own != 0) return own;
+    if (const int written = s.lossError(); written != 0) return written;
+    termios t{};
+    return ::tcgetattr(s.device, &t) == 0 ? 0 : errno;
+}
+
 } // namespace
 
 void TReadThread::run() {
@@ -91,9 +104,10 @@ void TReadThread::run() {
         filled = 0;
     };
     // What was read before the device went is delivered ahead of the hang-up.
-    const auto hangUp = [&] {
+    const auto hangUp = [&](int own) {
+        const int cause = lossCause(s, own);
         deliver();
-        s.postHangup();
+        s.postHangup(cause);
     };
 
     for (;;) {
@@ -102,7 +116,7 @@ void TReadThread::run() {
         const auto due = filled > 0 ? chunkDeadline(s, first, last) : std::nullopt;
         const int ready = pollUntil(fds, 3, due);
         if (ready < 0) {
-            hangUp();
+            hangUp(pollError(ready, 0));
             break;
         }
         if (fds[0].revents != 0) break; // ClosePort
@@ -114,7 +128,7 @@ void TReadThread::run() {
         // Nothing from the device but the loss signal: the write thread met
         // a dead device while this side has nothing left to read.
         if (ev == 0 || (ev & POLLNVAL) != 0) {
-            hangUp();
+            hangUp(pollError(ready, ev));
             break;
         }
 
@@ -133,14 +147,15 @@ void TReadThread::run() {
             if (filled == ChunkSize || s.readInterval.load() < 0) deliver();
             continue;
         }
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 && errno == EAGAIN && (ev & (POLLHUP | POLLERR)) == 0) continue;
+        const int error = got < 0 ? errno : 0;
+        if (error == EINTR) continue;
+        if (error == EAGAIN && (ev & (POLLHUP | POLLERR)) == 0) continue;
         // End of file, EIO, or a hang-up with nothing left to read: the far
         // side has gone (pty master closed, USB adapter unplugged). The chunk
         // collected so far goes out at once, ahead of the hang-up; this
         // thread then ends, so a device that stays "readable" for ever after
-        // a hang-up costs no CPU.
-        hangUp();
+        // a hang-up costs no CPU. EAGAIN only says there was nothing to read.
+        hangUp(error == EAGAIN ? 0 : error);
         break;
     }
 }

@@ -77,6 +77,9 @@ QString TComm::devicePath(const QString& commName) {
 
 void TComm::OpenPort() {
     if (isOpen()) throw ECommsError("This serial port already opened");
+    hungUp_ = false;
+    hangupError_ = 0;
+    lineSettingsReported_ = false;
 
     const std::string path = devicePath(commName_).toLocal8Bit().toStdString();
     const int fd = openDevice(path);
@@ -167,13 +170,30 @@ std::uint64_t TComm::bytesRead() const {
     return session_ ? session_->bytesRead.load() : 0;
 }
 
-// While open, a device that does not take a changed setting is not raised:
-// failures after opening never are (the read thread reports a device that has
-// gone). OpenPort checks the result itself.
-void TComm::applyLineSettings() {
+int TComm::hangupError() const {
+    return hangupError_;
+}
+std::string TComm::hangupCause() const {
+    return hungUp_ ? rxserial::hangupText(hangupError_) : std::string();
+}
+
+// While open, a device that does not take a changed setting is reported, not
+// raised: a setter has no error to throw, and the port is still usable with
+// what the device holds. One report covers a run of failures, so that a
+// dialog setting several properties in a row does not stack up messages.
+// OpenPort checks the result itself.
+void TComm::applyLineSettings(const char* property) {
     if (!isOpen()) return;
-    (void)rxserial::applyLineSettings(session_->device, line_);
+    const auto refused = rxserial::applyLineSettings(session_->device, line_);
     session_->ignoreNullChar.store(line_.ignoreNullChar);
+    if (!refused) {
+        lineSettingsReported_ = false;
+        return;
+    }
+    if (std::exchange(lineSettingsReported_, true)) return;
+    Q_EMIT lineSettingsFailed(
+        QStringLiteral("Line settings not applied (%1): %2")
+            .arg(QLatin1String(property), QString::fromStdString(refused->cause)));
 }
 
 void TComm::applyTimeouts() {
@@ -206,6 +226,8 @@ void TComm::customEvent(QEvent* event) {
         if (const auto handler = OnReceiveError) handler(this, notice.value);
         break;
     case Notice::RequestHangup:
+        hungUp_ = true;
+        hangupError_ = static_cast<int>(notice.value);
         if (const auto handler = OnRequestHangup) handler(this);
         break;
     case Notice::ModemStateChange:
@@ -217,13 +239,14 @@ void TComm::customEvent(QEvent* event) {
     }
 }
 
-template <typename T> void TComm::setLine(T LineSettings::*field, T value) {
+template <typename T> void TComm::setLine(T LineSettings::*field, T value, const char* property) {
     if (line_.*field == value) return;
     line_.*field = value;
-    applyLineSettings();
+    applyLineSettings(property);
 }
 
-template <typename T> void TComm::setTimeout(T Timeouts::*field, T value) {
+// The time-outs are the read thread's own timers: nothing the device can refuse.
+template <typename T> void TComm::setTimeout(T Timeouts::*field, T value, const char*) {
     if (timeouts_.*field == value) return;
     timeouts_.*field = value;
     applyTimeouts();
@@ -242,7 +265,7 @@ void TComm::setCommName(const QString& v) {
         return group.field;                                                                        \
     }                                                                                              \
     void TComm::set##Name(Type v) {                                                                \
-        setter(&decltype(group)::field, v);                                                        \
+        setter(&decltype(group)::field, v, #Name);                                                 \
     }
 
 RX460K_PROPERTY(int, BaudRate, line_, setLine, baudRate)

@@ -16,6 +16,13 @@
 //    thread tells it through an eventfd), once per open, after the chunks it
 //    read before; both threads then end. OnRequestHangup runs while the port
 //    still counts as open: the handler calls ClosePort.
+//  - The cause of a loss (hangupError, hangupCause) is found on a worker
+//    thread and travels inside the hang-up event; the component stores it on
+//    the main thread just before OnRequestHangup runs. Read it on the main
+//    thread only, from then until the next OpenPort.
+//  - lineSettingsFailed is emitted on the main thread, from inside the setter
+//    whose change the device refused; a directly connected slot runs before
+//    the setter returns.
 //  - ClosePort (and the destructor) signal one close eventfd that both threads
 //    wait on, join them, and only then put back the device's old settings and
 //    close it. Reports already posted by then are still delivered (not after
@@ -187,6 +194,16 @@ public:
     // /dev/ttyS0 ... /dev/ttyS<n-1>; any other text is a path as typed.
     static QString devicePath(const QString& commName);
 
+    // Why the device was lost, from the moment OnRequestHangup runs until the
+    // next OpenPort (ClosePort keeps it, so a handler may close the port
+    // first and then say why). hangupError() is the errno of the failed
+    // poll, read or write that ended the session, or 0 when the device just
+    // hung up without one; hangupCause() is the system's text for it
+    // ("Input/output error"), "hang-up" for 0, and empty while no loss has
+    // been reported.
+    int hangupError() const;
+    std::string hangupCause() const;
+
     // Events, run on the main thread; unassigned ones are skipped.
     TReceiveDataEvent OnReceiveData;
     TReceiveErrorEvent OnReceiveError;
@@ -194,6 +211,16 @@ public:
     TNotifyEvent OnRequestHangup;
     TSendDataEmptyEvent OnSendDataEmpty;
 
+Q_SIGNALS:
+    // A line setting changed while open did not reach the device: `message`
+    // names the property and says why, with the system's text where a call
+    // failed ("Line settings not applied (Parity): ...: Invalid argument").
+    // The property keeps the value asked for. Emitted from inside the setter,
+    // once: further failures stay quiet until an apply succeeds or the port
+    // is opened again. Modem lines a device does not have are no failure.
+    void lineSettingsFailed(const QString& message);
+
+public:
     // Property accessors (getter = property name, setter = set<Name>).
     QString CommName() const;
     void setCommName(const QString& v);
@@ -252,9 +279,9 @@ protected:
     void customEvent(QEvent* event) override;
 
 private:
-    template <typename T> void setLine(T LineSettings::*field, T value);
-    template <typename T> void setTimeout(T Timeouts::*field, T value);
-    void applyLineSettings();
+    template <typename T> void setLine(T LineSettings::*field, T value, const char* property);
+    template <typename T> void setTimeout(T Timeouts::*field, T value, const char* property);
+    void applyLineSettings(const char* property);
     void applyTimeouts();
     void stopThreads();
 
@@ -266,6 +293,10 @@ private:
     std::uint64_t sessionSerial_ = 0;                // counts the opens
     std::unique_ptr<TReadThread> readThread_;
     std::unique_ptr<TWriteThread> writeThread_;
+    // Main thread only, like everything above.
+    bool hungUp_ = false;               // this open's hang-up event has run
+    int hangupError_ = 0;               // the errno it carried
+    bool lineSettingsReported_ = false; // a failed apply was reported, none has succeeded since
 };
 
 using TDtrControl = TComm::TDtrControl;

@@ -66,7 +66,7 @@ void TWriteThread::run() {
             const int ready = pollUntil(fds, 3, std::nullopt);
             if (ready > 0 && fds[0].revents != 0) break;
             if (ready < 0 || fds[2].revents != 0) {
-                s.signalLoss();
+                s.signalLoss(pollError(ready, fds[2].revents));
                 break;
             }
             std::uint64_t count = 0;
@@ -89,18 +89,20 @@ bool TWriteThread::writeAll(const QByteArray& block) {
             done += put;
             continue;
         }
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0 && errno == EAGAIN) {
+        int error = put < 0 ? errno : 0;
+        if (error == EINTR) continue;
+        if (error == EAGAIN) {
             // The device's output buffer is full: wait for room or for close.
             pollfd fds[2] = {{s.closeSignal, POLLIN, 0}, {s.device, POLLOUT, 0}};
             const int ready = pollUntil(fds, 2, std::nullopt);
             if (ready > 0 && fds[0].revents != 0) return false;
             if (ready > 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) continue;
+            error = pollError(ready, fds[1].revents);
         }
         // EIO (the device went), a hang-up, or anything else: the read thread
         // reports it, after the bytes it has already read; this thread ends
         // rather than retry a device that will not take bytes again.
-        s.signalLoss();
+        s.signalLoss(error);
         return false;
     }
     return true;
