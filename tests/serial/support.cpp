@@ -7,8 +7,10 @@
 #include <QTimer>
 
 #include <fcntl.h>
+#include <linux/tty.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -155,6 +157,16 @@ std::vector<qsizetype> Recorder::chunkSizes() const {
     for (const auto& chunk : chunks)
         sizes.push_back(chunk.size());
     return sizes;
+}
+
+bool takeNothing(int fd) {
+    int discipline = N_NULL;
+    return ::ioctl(fd, TIOCSETD, &discipline) == 0;
+}
+
+bool takeAgain(int fd) {
+    int discipline = N_TTY;
+    return ::ioctl(fd, TIOCSETD, &discipline) == 0;
 }
 
 void setWindowValues(TComm& comm, const QString& device) {

@@ -68,6 +68,14 @@ private:
     QThread* const main_ = QThread::currentThread();
 };
 
+// Puts the kernel's n_null line discipline on the terminal `fd` (the open
+// device, through TComm::handle()): it takes no bytes and no settings, so
+// writes fail with EOPNOTSUPP and termios requests with EINVAL, while the
+// terminal itself stays open. False when this kernel has no n_null.
+bool takeNothing(int fd);
+// Puts the ordinary line discipline back.
+bool takeAgain(int fd);
+
 // The line as the main window opens it: 1200 baud, 8 data bits, odd parity,
 // 1 stop bit, no flow control, chunks ending after 300 ms of quiet.
 void setWindowValues(TComm& comm, const QString& device);

@@ -1,16 +1,21 @@
 // The device going away while open (here: the pty's master side closing, as
 // a USB modem's tty hangs up when it is unplugged): one hang-up event on the
-// main thread after the data read before it, no thread left running, a clean
-// ClosePort and a working reopen.
+// main thread after the data read before it, with its cause, no thread left
+// running, a clean ClosePort and a working reopen.
+#include "serial/comm_session.h"
 #include "support.h"
 
 #include <poll.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -65,10 +70,17 @@ TEST_P(CommDeviceLoss, ReportedOnceThenClosedAndReopened) {
     ASSERT_TRUE(waitUntil([&] { return workerThreadCount() == threadsBefore + 2; }));
     c.prepare(comm, seen, *pty);
 
+    EXPECT_EQ(comm.hangupError(), 0);
+    EXPECT_EQ(comm.hangupCause(), "");
+
     pty->closeMaster();
     ASSERT_TRUE(waitUntil([&] { return seen.hangups == 1; }));
     EXPECT_EQ(withoutQueueEmpties(seen.sequence), c.sequence);
     EXPECT_EQ(seen.received(), c.received);
+    // A hung-up terminal reads as end of file but answers everything else,
+    // writes included, with EIO; that is the cause whichever thread met it.
+    EXPECT_EQ(comm.hangupError(), EIO);
+    EXPECT_EQ(comm.hangupCause(), "Input/output error");
     // Both threads end on their own: nothing is left to spin on the dead
     // device, and nothing more can be queued.
     EXPECT_TRUE(waitUntil([&] { return workerThreadCount() == threadsBefore; }));
@@ -87,11 +99,14 @@ TEST_P(CommDeviceLoss, ReportedOnceThenClosedAndReopened) {
     EXPECT_EQ(comm.handle(), -1);
     EXPECT_TRUE(comm.sendQueueEmpty());
     EXPECT_EQ(openFdCount(), fdsBefore - 1); // less the master the test closed
+    EXPECT_EQ(comm.hangupError(), EIO);      // still there to be shown after closing
 
     pty = std::make_unique<Pty>();
     comm.setCommName(pty->path());
     comm.setReadIntervalTimeout(300);
     comm.OpenPort();
+    EXPECT_EQ(comm.hangupError(), 0); // a new session has lost nothing yet
+    EXPECT_EQ(comm.hangupCause(), "");
     seen.chunks.clear();
     expectRoundTrip(comm, seen, *pty);
     EXPECT_EQ(seen.hangups, 1);
@@ -143,16 +158,23 @@ TEST(CommDeviceLossHandler, MayCloseAndReopenFromInsideTheEvent) {
     setWindowValues(comm, pty->path());
     const int threadsBefore = workerThreadCount();
     int hangups = 0;
+    // The cause as the handler sees it on entry, after ClosePort, and after
+    // the next OpenPort.
+    std::vector<std::string> causes;
     comm.OnRequestHangup = [&](QObject* sender) {
         EXPECT_EQ(sender, &comm);
         ++hangups;
+        causes.push_back(comm.hangupCause());
         comm.ClosePort();
+        causes.push_back(comm.hangupCause());
         comm.setCommName(next->path());
         comm.OpenPort();
+        causes.push_back(comm.hangupCause());
     };
     comm.OpenPort();
     pty->closeMaster();
     ASSERT_TRUE(waitUntil([&] { return hangups == 1; }));
+    EXPECT_EQ(causes, (std::vector<std::string>{"Input/output error", "Input/output error", ""}));
     EXPECT_TRUE(comm.isOpen());
     // The new open's two threads (they name themselves as they start), no more.
     EXPECT_TRUE(waitUntil([&] { return workerThreadCount() == threadsBefore + 2; }));
@@ -181,6 +203,45 @@ TEST(CommDeviceLossAfterClose, StaleHangupIsDropped) {
     expectRoundTrip(comm, seen, *pty); // runs the event loop past the stale event
     EXPECT_EQ(seen.hangups, 0);
     EXPECT_TRUE(comm.isOpen());
+    // Nor does its cause: the open session has lost nothing.
+    EXPECT_EQ(comm.hangupError(), 0);
+    EXPECT_EQ(comm.hangupCause(), "");
+}
+
+// A write the kernel refuses ends the session with the write's errno, though
+// the device never looks hung up to the read thread. n_null fails every
+// write with EOPNOTSUPP and gives poll() nothing to report.
+TEST(CommDeviceLossCause, AFailedWriteGivesItsErrno) {
+    Pty pty;
+    TComm comm;
+    Recorder seen(comm);
+    setWindowValues(comm, pty.path());
+    const int threadsBefore = workerThreadCount();
+    comm.OpenPort();
+    ASSERT_TRUE(waitUntil([&] { return seen.sendEmpties == 1; }));
+    if (!takeNothing(comm.handle())) GTEST_SKIP() << "this kernel has no n_null line discipline";
+
+    ASSERT_TRUE(comm.SendBlock(kReply.constData(), static_cast<std::uint16_t>(kReply.size())));
+    ASSERT_TRUE(waitUntil([&] { return seen.hangups == 1; }));
+    EXPECT_EQ(withoutQueueEmpties(seen.sequence), "H");
+    EXPECT_EQ(comm.hangupError(), EOPNOTSUPP);
+    EXPECT_EQ(comm.hangupCause(), "Operation not supported");
+    EXPECT_TRUE(waitUntil([&] { return workerThreadCount() == threadsBefore; }));
+    comm.ClosePort();
+    EXPECT_EQ(comm.hangupError(), EOPNOTSUPP);
+}
+
+// The words for a cause: the system's text for an errno, a short one for a
+// hang-up that came without any.
+TEST(CommDeviceLossCause, TextForEachCause) {
+    const std::pair<int, std::string> rows[] = {
+        {0, "hang-up"},
+        {EIO, "Input/output error"},
+        {ENXIO, "No such device or address"},
+        {EBADF, "Bad file descriptor"},
+    };
+    for (const auto& [error, text] : rows)
+        EXPECT_EQ(rxserial::hangupText(error), text) << error;
 }
 
 } // namespace
