@@ -4,13 +4,19 @@
 #include "serial/line_settings.h"
 #include "support.h"
 
+#include <QMetaProperty>
+#include <QVariant>
+
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -197,6 +203,206 @@ TEST(CommLineSettings, OnlyAPseudoTerminalFramesNoCharacters) {
     ASSERT_GE(null, 0);
     EXPECT_TRUE(rxserial::framesCharacters(null)); // a character device, not a pty
     ::close(null);
+}
+
+} // namespace
+
+namespace {
+
+// Settings the device refuses while open: reported through lineSettingsFailed
+// from inside the setter, once per run of refusals.
+struct Reports {
+    explicit Reports(TComm& comm) {
+        QObject::connect(&comm, &TComm::lineSettingsFailed, &comm,
+                         [this](const QString& message) { messages.push_back(message); });
+    }
+    std::size_t count() const { return messages.size(); }
+    std::string last() const { return messages.empty() ? "" : messages.back().toStdString(); }
+
+    std::vector<QString> messages;
+};
+
+// Every property that goes to the device, each changed from the window's values.
+struct Change {
+    const char* name;
+    QVariant value;
+};
+
+const Change kLineChanges[] = {
+    {"BaudRate", 2400},
+    {"ParityCheck", true},
+    {"Outx_CtsFlow", true},
+    {"Outx_DsrFlow", true},
+    {"DtrControl", QVariant::fromValue(TDtrControl::DtrDisable)},
+    {"DsrSensitivity", true},
+    {"TxContinueOnXoff", false},
+    {"Outx_XonXoffFlow", true},
+    {"Inx_XonXoffFlow", true},
+    {"ReplaceWhenParityError", true},
+    {"IgnoreNullChar", true},
+    {"RtsControl", QVariant::fromValue(TRtsControl::RtsTransmissionAvailable)},
+    {"XonLimit", 100},
+    {"XoffLimit", 100},
+    {"ByteSize", QVariant::fromValue(TByteSize::_7)},
+    {"Parity", QVariant::fromValue(TParity::Even)},
+    {"StopBits", QVariant::fromValue(TStopBits::_2)},
+    {"XonChar", QVariant::fromValue(char{0x01})},
+    {"XoffChar", QVariant::fromValue(char{0x02})},
+    {"ReplacedChar", QVariant::fromValue(char{'?'})},
+};
+
+bool startsWith(const std::string& text, const std::string& head) {
+    return text.compare(0, head.size(), head) == 0;
+}
+bool endsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The message names the property and ends with the system's text.
+void expectReportOf(const std::string& message, const std::string& property,
+                    const std::string& systemText) {
+    EXPECT_TRUE(startsWith(message, "Line settings not applied (" + property + "): ")) << message;
+    EXPECT_TRUE(endsWith(message, ": " + systemText)) << message;
+}
+
+TEST(CommLineSettingsRefused, TheTableHoldsEveryPropertyThatGoesToTheDevice) {
+    TComm comm;
+    const QMetaObject* meta = comm.metaObject();
+    for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+        const std::string name = meta->property(i).name();
+        // The device's name and the read thread's time-outs never reach the device.
+        if (name == "CommName" || endsWith(name, "Timeout") || endsWith(name, "Multiplier") ||
+            endsWith(name, "Constant"))
+            continue;
+        EXPECT_TRUE(std::any_of(std::begin(kLineChanges), std::end(kLineChanges),
+                                [&](const Change& c) { return name == c.name; }))
+            << name;
+    }
+}
+
+// Each setter checks what became of its change: a pseudo-terminal takes them
+// all (the modem lines it lacks are no failure), and one that takes no
+// settings at all has each refusal reported, naming the property.
+TEST(CommLineSettingsRefused, EverySetterWhileOpenIsChecked) {
+    for (const auto& change : kLineChanges) {
+        SCOPED_TRACE(change.name);
+        {
+            Pty pty;
+            TComm comm;
+            Reports reports(comm);
+            setWindowValues(comm, pty.path());
+            comm.OpenPort();
+            ASSERT_TRUE(comm.setProperty(change.name, change.value));
+            EXPECT_EQ(reports.count(), 0u) << reports.last();
+            EXPECT_EQ(comm.property(change.name), change.value);
+        }
+        Pty pty;
+        TComm comm;
+        Reports reports(comm);
+        setWindowValues(comm, pty.path());
+        comm.OpenPort();
+        if (!takeNothing(comm.handle()))
+            GTEST_SKIP() << "this kernel has no n_null line discipline";
+        ASSERT_TRUE(comm.setProperty(change.name, change.value));
+        ASSERT_EQ(reports.count(), 1u);
+        expectReportOf(reports.last(), change.name, "Invalid argument");
+        EXPECT_EQ(comm.property(change.name), change.value); // kept as asked
+    }
+}
+
+// Ways the kernel refuses the settings of an open pseudo-terminal.
+struct RefusalCase {
+    const char* name;
+    std::function<bool(TComm&, Pty&)> refuse; // false: not available here
+    std::string systemText;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CommLineSettingsRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+// The first refusal is reported and the ones after it are not; the values
+// asked for are kept and reach the next device opened, and a reopened port
+// reports again.
+TEST_P(CommLineSettingsRefusal, ReportedOnceUntilReopened) {
+    const RefusalCase& c = GetParam();
+    auto pty = std::make_unique<Pty>();
+    TComm comm;
+    Reports reports(comm);
+    setWindowValues(comm, pty->path());
+    comm.OpenPort();
+    if (!c.refuse(comm, *pty)) GTEST_SKIP() << c.name << " is not available here";
+
+    comm.setParity(TParity::Even);
+    ASSERT_EQ(reports.count(), 1u);
+    expectReportOf(reports.last(), "Parity", c.systemText);
+    comm.setBaudRate(2400);
+    comm.setDtrControl(TDtrControl::DtrDisable);
+    comm.setXonChar(0x01);
+    EXPECT_EQ(reports.count(), 1u) << reports.last();
+    EXPECT_EQ(comm.Parity(), TParity::Even);
+    EXPECT_EQ(comm.BaudRate(), 2400);
+    EXPECT_EQ(comm.DtrControl(), TDtrControl::DtrDisable);
+    EXPECT_EQ(comm.XonChar(), 0x01);
+
+    comm.ClosePort();
+    pty = std::make_unique<Pty>();
+    comm.setCommName(pty->path());
+    comm.OpenPort();
+    EXPECT_EQ(reports.count(), 1u) << reports.last();
+    const termios t = deviceSettings(comm);
+    EXPECT_EQ(cfgetospeed(&t), speed_t{B2400});
+    EXPECT_EQ(t.c_cflag & PARODD, tcflag_t{0}); // even; PARENB a pty does not keep
+    EXPECT_EQ(t.c_cc[VSTART], 0x01);
+
+    ASSERT_TRUE(c.refuse(comm, *pty));
+    comm.setStopBits(TStopBits::_2);
+    ASSERT_EQ(reports.count(), 2u);
+    expectReportOf(reports.last(), "StopBits", c.systemText);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernel, CommLineSettingsRefusal,
+                         ::testing::Values(
+                             // n_null answers every termios request with EINVAL.
+                             RefusalCase{
+                                 "NoLineDiscipline",
+                                 [](TComm& comm, Pty&) { return takeNothing(comm.handle()); },
+                                 "Invalid argument"},
+                             // A hung-up terminal answers every request with EIO.
+                             RefusalCase{"HungUp",
+                                         [](TComm&, Pty& pty) {
+                                             pty.closeMaster();
+                                             return true;
+                                         },
+                                         "Input/output error"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A setting the device takes again ends the run: the next refusal is reported.
+TEST(CommLineSettingsRefused, ReportedAgainAfterAnApplySucceeded) {
+    Pty pty;
+    TComm comm;
+    Reports reports(comm);
+    setWindowValues(comm, pty.path());
+    comm.OpenPort();
+    if (!takeNothing(comm.handle())) GTEST_SKIP() << "this kernel has no n_null line discipline";
+    comm.setParity(TParity::Even);
+    ASSERT_EQ(reports.count(), 1u);
+
+    ASSERT_TRUE(takeAgain(comm.handle()));
+    comm.setBaudRate(2400);
+    EXPECT_EQ(reports.count(), 1u) << reports.last();
+    // The whole line went out, the parity refused before included.
+    const termios t = deviceSettings(comm);
+    EXPECT_EQ(cfgetospeed(&t), speed_t{B2400});
+    EXPECT_EQ(t.c_cflag & PARODD, tcflag_t{0});
+
+    ASSERT_TRUE(takeNothing(comm.handle()));
+    comm.setStopBits(TStopBits::_2);
+    ASSERT_EQ(reports.count(), 2u);
+    expectReportOf(reports.last(), "StopBits", "Invalid argument");
 }
 
 } // namespace
