@@ -1,7 +1,7 @@
 #include "app/device_status.h"
 
 #include "hart/reply_status.h"
-#include "host/status_watch.h"
+#include "host/device.h"
 #include "host/widgets.h"
 
 #include <QColor>
@@ -22,8 +22,8 @@ QColor colourOf(hart::StatusSeverity severity) {
     return {};
 }
 
-void show(QLabel* label, const host::StatusWatch& watch) {
-    const auto& status = watch.last();
+void show(QLabel* label, const host::Device& device) {
+    const auto& status = device.lastStatus();
     if (!status) {
         label->clear();
         return;
@@ -42,8 +42,8 @@ QLabel* makeDeviceStatusLabel(QWidget* parent) {
     return label;
 }
 
-void showDeviceStatus(QLabel* label, const host::StatusWatch& watch) {
-    show(label, watch);
-    QObject::connect(&watch, &host::StatusWatch::changed, label,
-                     [label, &watch] { show(label, watch); });
+void showDeviceStatus(QLabel* label, const host::Device& device) {
+    show(label, device);
+    QObject::connect(&device, &host::Device::statusChanged, label,
+                     [label, &device] { show(label, device); });
 }

@@ -7,9 +7,9 @@ class QLabel;
 class QWidget;
 
 namespace host {
-class StatusWatch;
+class Device;
 }
 
 QLabel* makeDeviceStatusLabel(QWidget* parent);
-// Keeps `label` showing what `watch` holds, coloured by its severity.
-void showDeviceStatus(QLabel* label, const host::StatusWatch& watch);
+// Keeps `label` showing the device's last status, coloured by its severity.
+void showDeviceStatus(QLabel* label, const host::Device& device);

@@ -3,18 +3,16 @@
 #include "app/device_status.h"
 #include "app/image_plugins.h"
 #include "app/port_list.h"
-#include "app/serial_link.h"
 #include "app/traffic_panel.h"
 #include "devices/devices.h"
 #include "hart/link_buffer.h"
+#include "link/links.h"
+#include "link/serial_link.h"
 #include "hartip/hartip_link.h"
-#include "host/status_watch.h"
 #include "host/traffic_log.h"
 #include "host/widgets.h"
 #include "ops/ops.h"
 #include "serial/tcomm.h"
-#include "sim/sim_network.h"
-#include "sim/sim_transmitter.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -160,7 +158,40 @@ TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent), imagePlugins_(std::make_unique<app::ImagePluginsAside>()) {
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("RX460-K"));
+    makeSerialComponent();
+    makeTimers();
+    setFace();
+    {
+        // Every control is made under the window's font. Placed in the
+        // window, it then changes no font, which would measure every item of
+        // every list again; and a line edit, which lays out its empty text in
+        // the application's font before it takes its own, loads no other
+        // font for it.
+        const ApplicationFontAs windowFont(font());
+        buildFrame();
+        makeCycle();
+        buildPages();
+    }
+    // A page whose rows and readers do not match is a programming error: it
+    // stops the program here, not at the first click.
+    cycle_->checkReaders();
+    fitToPages();
+    startUp();
+}
 
+TForm1::~TForm1() {
+    // A HART-IP server may keep a session to itself until it is closed, so
+    // the window closes it rather than let it time out.
+    links_->hartIp().close();
+    // The serial component stops its threads when it is destroyed; stop it
+    // before the cycle and the simulators it talks to go away.
+    delete comm_;
+    comm_ = nullptr;
+    delete links_;
+    links_ = nullptr;
+}
+
+void TForm1::makeSerialComponent() {
     comm_ = new TComm(this);
     comm_->setObjectName(QStringLiteral("Comm1"));
     // Comm1 as the form stores it.
@@ -170,7 +201,9 @@ TForm1::TForm1(QWidget* parent)
     comm_->setByteSize(TByteSize::_8);
     comm_->setStopBits(TStopBits::_1);
     comm_->setReadIntervalTimeout(300);
+}
 
+void TForm1::makeTimers() {
     auto makeTimer = [this](const char* name, int ms) {
         auto* t = new QTimer(this);
         t->setObjectName(QString::fromLatin1(name));
@@ -183,7 +216,9 @@ TForm1::TForm1(QWidget* parent)
     timer1_ = makeTimer("Timer1", 3000); // discovery cycle step
     timer2_ = makeTimer("Timer2", 100);  // decode
     timer3_ = makeTimer("Timer3", 3000); // reply timeout
+}
 
+void TForm1::setFace() {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(0xd6, 0xec, 0xfa)); // light sky blue
     setPalette(pal);
@@ -192,52 +227,31 @@ TForm1::TForm1(QWidget* parent)
     f.setFamily(QStringLiteral("DejaVu Sans"));
     f.setBold(true);
     setFont(f);
-    // Every control is made under the window's font. Placed in the window, it
-    // then changes no font, which would measure every item of every list
-    // again; and a line edit, which lays out its empty text in the
-    // application's font before it takes its own, loads no other font for it.
-    std::optional<ApplicationFontAs> windowFont(std::in_place, font());
+}
 
-    buildFrame();
-    serialLink_ = std::make_unique<SerialLink>(*comm_);
+void TForm1::makeCycle() {
+    links_ = new line::Links(*comm_, this);
     cycle_ = std::make_unique<host::RequestCycle>(
-        *serialLink_, host::CycleViews{sendView_, receiveView_, sentLabel_, receivedLabel_,
-                                       statusLabel_, timer2_, timer3_});
+        links_->serial(), host::CycleViews{sendView_, receiveView_, sentLabel_, receivedLabel_,
+                                           statusLabel_, timer2_, timer3_});
     cycle_->setErrorHandler([this](const std::function<void()>& f) { guarded(f); });
+    connect(cycle_.get(), &host::RequestCycle::lineLost, this,
+            [this](const QString& message) { guarded([&] { portGone(message); }); });
+    for (line::Link* link : links_->all()) {
+        connect(link, &line::Link::note, this, &TForm1::linkNote);
+        // A setting the line did not take: said once, where outcomes are said.
+        connect(link, &line::Link::problem, statusLabel_, &QLabel::setText);
+    }
+
     trafficLog_->watch(*cycle_);
     connect(this, &TForm1::portOpened, trafficLog_, &host::TrafficLog::logPortOpened);
     connect(this, &TForm1::portClosed, trafficLog_, &host::TrafficLog::logPortClosed);
     connect(this, &TForm1::portLost, trafficLog_, &host::TrafficLog::logPortLost);
     connect(this, &TForm1::linkNote, trafficLog_, &host::TrafficLog::logNote);
-    comm_->OnReceiveData = [this](QObject*, const std::uint8_t* bytes, std::uint16_t length) {
-        guarded([&] { cycle_->onReceiveData(bytes, length); });
-    };
-    comm_->OnRequestHangup = [this](QObject*) {
-        guarded([this] {
-            if (!overHartIp_) portGone();
-        });
-    };
-    hartIp_ = std::make_unique<hartip::HartIpLink>();
-    connect(hartIp_.get(), &hartip::HartIpLink::received, this, [this](const QByteArray& chunk) {
-        guarded([&] {
-            cycle_->onReceiveData(reinterpret_cast<const std::uint8_t*>(chunk.constData()),
-                                  static_cast<std::uint16_t>(chunk.size()));
-        });
-    });
-    connect(hartIp_.get(), &hartip::HartIpLink::lost, this,
-            [this](const QString& why) { guarded([&] { portGone(why); }); });
-    connect(hartIp_.get(), &hartip::HartIpLink::note, this, &TForm1::linkNote);
-    statusWatch_ = new host::StatusWatch(*cycle_, this);
-    showDeviceStatus(deviceStatusLabel_, *statusWatch_);
-    buildPages();
-    windowFont.reset();
-    // A page whose rows and readers do not match is a programming error: it
-    // stops the program here, not at the first click.
-    cycle_->checkReaders();
+    showDeviceStatus(deviceStatusLabel_, cycle_->device());
+}
 
-    fitToPages();
-
-    // Start-up step.
+void TForm1::startUp() {
     openButton_->setText(QStringLiteral("Open"));
     setPortButtonsEnabled(false);
     openButton_->setEnabled(true);
@@ -249,23 +263,20 @@ TForm1::TForm1(QWidget* parent)
     timer2_->start();
 }
 
-TForm1::~TForm1() {
-    // A HART-IP server may keep a session to itself until it is closed, so
-    // the window closes it rather than let it time out.
-    hartIp_->close();
-    // The serial component stops its threads when it is destroyed; stop it
-    // before the cycle and the simulator it talks to go away.
-    delete comm_;
-    comm_ = nullptr;
-}
-
 void TForm1::buildFrame() {
     auto* central = new QWidget(this);
     setCentralWidget(central);
-
     auto* outer = new QVBoxLayout(central);
+    outer->addLayout(buildHeader(central));
+    outer->addLayout(buildPortRow(central));
+    pages_ = new QTabWidget(central);
+    pages_->setObjectName(QStringLiteral("PageControl2"));
+    outer->addWidget(pages_, 1);
+    outer->addLayout(buildViews(central));
+}
 
-    // Title, version, contact.
+// Logo, title, version, contact.
+QLayout* TForm1::buildHeader(QWidget* central) {
     auto* header = new QHBoxLayout;
     auto* logoLabel = new QLabel(central);
     logoLabel->setPixmap(logo());
@@ -284,9 +295,11 @@ void TForm1::buildFrame() {
     header->addWidget(host::makeLabel(QStringLiteral("For HART field instruments on a 4-20 mA "
                                                      "loop\nthrough a HART modem"),
                                       nullptr, central));
-    outer->addLayout(header);
+    return header;
+}
 
-    // Port control.
+// "Serial Port:", the port list, Open/Close, and the traffic panel's button.
+QLayout* TForm1::buildPortRow(QWidget* central) {
     auto* portRow = new QHBoxLayout;
     auto* portLabel = host::makeLabel(QStringLiteral("Serial Port:"), "Label4", central);
     portLabel->installEventFilter(
@@ -308,13 +321,11 @@ void TForm1::buildFrame() {
     portRow->addWidget(app::addTrafficPanel(*this, *trafficLog_, [this](const QString& m) {
                            showError(m);
                        })->toggleButton());
-    outer->addLayout(portRow);
+    return portRow;
+}
 
-    pages_ = new QTabWidget(central);
-    pages_->setObjectName(QStringLiteral("PageControl2"));
-    outer->addWidget(pages_, 1);
-
-    // Views, counters and status.
+// Send and receive views, counters, status line and device status.
+QLayout* TForm1::buildViews(QWidget* central) {
     auto* bottom = new QGridLayout;
     bottom->addWidget(host::makeLabel(QStringLiteral("Send Buffer:"), nullptr, central), 0, 0);
     sendView_ = host::makeEdit("discomm", central);
@@ -354,7 +365,7 @@ void TForm1::buildFrame() {
     deviceStatusLabel_ = makeDeviceStatusLabel(central);
     bottom->addWidget(deviceStatusLabel_, 4, 1, 1, 5);
     bottom->setColumnStretch(4, 1);
-    outer->addLayout(bottom);
+    return bottom;
 }
 
 void TForm1::buildPages() {
@@ -383,11 +394,8 @@ void TForm1::buildPages() {
     for (const char* grid : kPageGrids)
         pageAreas_.push_back(grids.at(QString::fromLatin1(grid)));
 
-    // Pages make their controls before placing them in the window.
-    // Device information makes the serial-number field and the polling-address
-    // list that discovery fills.
-    const ops::DeviceInfoShared info = ops::buildDeviceInfo(*this);
-    const ops::MakeCurrent makeCurrent = ops::buildDiscovery(*this, info);
+    ops::buildDeviceInfo(*this);
+    ops::buildDiscovery(*this);
     ops::buildProcessData(*this);
     ops::buildManualCommand(*this);
     ops::buildRangeUnit(*this);
@@ -398,7 +406,7 @@ void TForm1::buildPages() {
     devices::buildSiemensKrohneAbbTemperature(*this);
     devices::buildDpMv(*this);
     ops::buildMoreStatus(*this);
-    ops::buildNetworkScan(*this, makeCurrent);
+    ops::buildNetworkScan(*this);
 }
 
 void TForm1::fitToPages() {
@@ -460,11 +468,27 @@ void TForm1::holdRequests(bool held) {
 }
 
 QString TForm1::simulatedPortName() {
-    return QStringLiteral("Simulated transmitter");
+    return line::Links::simulatedTransmitterName();
 }
 
 QString TForm1::simulatedNetworkName() {
-    return QStringLiteral("Simulated network");
+    return line::Links::simulatedNetworkName();
+}
+
+sim::SimTransmitter* TForm1::simulator() const {
+    return links_->simulator();
+}
+
+sim::SimNetwork* TForm1::simulatedNetwork() const {
+    return links_->simulatedNetwork();
+}
+
+hartip::HartIpLink& TForm1::hartIp() {
+    return links_->hartIp();
+}
+
+bool TForm1::overHartIp() const {
+    return isPortOpen() && &cycle_->link() == &links_->hartIp();
 }
 
 void TForm1::guarded(const std::function<void()>& handler) {
@@ -496,63 +520,43 @@ void TForm1::togglePort() {
 }
 
 bool TForm1::isPortOpen() const {
-    return cycle_->buffer()[hart::lb::kPortOpen] != 0;
+    return cycle_->device().portOpen();
 }
 
 void TForm1::openPort() {
-    if (comm_->isOpen()) comm_->ClosePort();
-    QString name = portList_->currentText();
-    if (hartip::isAddress(name)) {
-        openHartIp(name); // HartIpError ends the action here
-        return;
-    }
-    if (name == simulatedPortName()) {
-        if (!simulator_)
-            simulator_ = std::make_unique<sim::SimTransmitter>(sim::SimTransmitter::Options{true});
-        comm_->setCommName(QString::fromStdString(simulator_->portPath()));
-    } else if (name == simulatedNetworkName()) {
-        if (!network_) network_ = std::make_unique<sim::SimNetwork>(sim::LineOptions{.pace = true});
-        comm_->setCommName(QString::fromStdString(network_->portPath()));
-    } else {
-        // The serial component maps "COMn" to its device; stray blanks
-        // around a typed path are dropped.
-        comm_->setCommName(name.trimmed());
-    }
-    comm_->setOutx_XonXoffFlow(false);
-    comm_->setInx_XonXoffFlow(false);
+    // A malformed HART-IP address ends the action here.
+    line::Link& link = links_->linkFor(portList_->currentText());
     try {
-        comm_->OpenPort(); // ECommsError ends the action here
+        openLink(link); // ECommsError or HartIpError ends the action here
     } catch (const ECommsError& e) {
         // Nothing at that path: say which ports there are.
         if (e.openFailure() != ECommsError::OpenFailure::Missing) throw;
         portList_->refresh();
         throw app::withPortsFound(e, portList_->ports());
     }
-    comm_->setRtsControl(TRtsControl::RtsEnable);
-    comm_->setDtrControl(TDtrControl::DtrEnable);
-    portIsOpen(TComm::devicePath(comm_->CommName()));
-}
-
-void TForm1::portIsOpen(const QString& port) {
-    cycle_->buffer()[hart::lb::kPortOpen] = 1;
+    cycle_->setLink(link);
+    cycle_->device().setPortOpen(true);
     openButton_->setText(QStringLiteral("Close"));
     setPortButtonsEnabled(true);
     timer1_->stop();
     timer3_->stop();
     cycle_->resetCounters();
     resetFields(PortMoment::Open);
-    openedPort_ = port;
+    openedPort_ = link.name();
     emit portOpened(openedPort_);
 }
 
-void TForm1::openHartIp(const QString& text) {
-    const hartip::Address address = hartip::parseAddress(text);
+void TForm1::openLink(line::Link& link) {
+    const QString waiting = link.openingText();
+    if (waiting.isEmpty()) {
+        link.open();
+        return;
+    }
     // The server may take seconds to answer. The link waits in a local event
     // loop: the window repaints and says what it waits for, while clicks and
     // keys wait until the open is decided.
     const QString before = statusLabel_->text();
-    statusLabel_->setText(
-        QStringLiteral("Opening HART-IP session with %1 ...").arg(address.text()));
+    statusLabel_->setText(waiting);
     openButton_->setEnabled(false);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const auto restore = qScopeGuard([this] {
@@ -560,42 +564,29 @@ void TForm1::openHartIp(const QString& text) {
         openButton_->setEnabled(true);
     });
     try {
-        hartIp_->open(address);
+        link.open();
     } catch (...) {
         statusLabel_->setText(before);
         throw;
     }
-    cycle_->setLink(*hartIp_);
-    overHartIp_ = true;
-    portIsOpen(address.text());
 }
 
 void TForm1::closePort() {
-    if (!overHartIp_) comm_->setDtrControl(TDtrControl::DtrDisable);
     setPortButtonsEnabled(false);
     resetFields(PortMoment::Close);
-    statusWatch_->forget();
-    cycle_->buffer()[hart::lb::kPortOpen] = 0;
+    cycle_->device().forgetStatus();
+    cycle_->device().setPortOpen(false);
     openButton_->setText(QStringLiteral("Open"));
-    if (overHartIp_) {
-        overHartIp_ = false;
-        hartIp_->close();
-        cycle_->setLink(*serialLink_);
-    } else {
-        comm_->ClosePort();
-    }
+    // The serial link drops DTR, then closes the component.
+    cycle_->link().close();
     emit portClosed(openedPort_);
 }
 
-void TForm1::portGone(const QString& why) {
+void TForm1::portGone(const QString& message) {
     if (!isPortOpen()) return;
-    const QString message =
-        overHartIp_ ? QStringLiteral("HART-IP server %1 disconnected (%2)").arg(openedPort_, why)
-                    : QStringLiteral("Serial device %1 disconnected").arg(openedPort_);
     emit portLost(openedPort_);
-    // No reply will come: nothing may report a timeout or step the discovery
-    // cycle on a line that is gone.
-    cycle_->dropAwaited();
+    // The cycle awaits nothing any more; no discovery step may follow on a
+    // line that is gone either.
     timer1_->stop();
     closePort();
     statusLabel_->setText(message);

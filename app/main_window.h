@@ -18,13 +18,13 @@
 
 class QComboBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
 class QTabWidget;
 class QTimer;
-class SerialLink;
 class TComm;
 
 namespace app {
@@ -36,8 +36,11 @@ class HartIpLink;
 }
 namespace host {
 class TrafficLog;
-class StatusWatch;
 }
+namespace line {
+class Link;
+class Links;
+} // namespace line
 namespace sim {
 class SimNetwork;
 class SimTransmitter;
@@ -61,15 +64,18 @@ public:
     void onClick(QPushButton* button, std::function<void()> handler) override;
     void guarded(const std::function<void()>& handler) override;
     QTimer* discoveryTimer() override { return timer1_; }
-    host::StatusWatch& deviceStatus() override { return *statusWatch_; }
+    host::Device& device() override { return cycle_->device(); }
     void holdRequests(bool held) override;
 
     void setVisible(bool visible) override;
 
     TComm& comm() { return *comm_; }
+    // The links a port-list text can name, and the one in use.
+    line::Links& links() { return *links_; }
+    const line::Link& link() const { return cycle_->link(); }
     // The HART-IP link a `hartip://` or `hartip+udp://` port opens.
-    hartip::HartIpLink& hartIp() { return *hartIp_; }
-    bool overHartIp() const { return overHartIp_; }
+    hartip::HartIpLink& hartIp();
+    bool overHartIp() const;
     // Every frame and port event of the run, behind the Traffic panel and --trace.
     host::TrafficLog& trafficLog() { return *trafficLog_; }
     void showError(const QString& message);
@@ -77,10 +83,10 @@ public:
     // Text of the simulated-transmitter entry of the port list.
     static QString simulatedPortName();
     // The simulated transmitter, once it has been opened (for the demo).
-    sim::SimTransmitter* simulator() const { return simulator_.get(); }
+    sim::SimTransmitter* simulator() const;
     // Text of the simulated-network entry, and the network once opened.
     static QString simulatedNetworkName();
-    sim::SimNetwork* simulatedNetwork() const { return network_.get(); }
+    sim::SimNetwork* simulatedNetwork() const;
 
     // Port control, as the Open/Close button does it.
     void togglePort();
@@ -102,37 +108,39 @@ signals:
 private:
     enum class PortMoment { Start, Open, Close };
 
+    // The constructor's steps, in order.
+    void makeSerialComponent();
+    void makeTimers();
+    void setFace();
     void buildFrame();
+    void makeCycle();
     void buildPages();
     void fitToPages();
+    void startUp();
+
+    // buildFrame's parts, top to bottom.
+    QLayout* buildHeader(QWidget* central);
+    QLayout* buildPortRow(QWidget* central);
+    QLayout* buildViews(QWidget* central);
+
     void openPort();
-    // Opens a HART-IP session in place of the serial port; HartIpError
-    // ends the open as ECommsError does.
-    void openHartIp(const QString& address);
-    // What every open does once its line is there: `port` is the device
-    // or address.
-    void portIsOpen(const QString& port);
+    // Opens `link`, saying what it waits for while a slow one opens.
+    void openLink(line::Link& link);
     void closePort();
-    // The open device hung up or went away (a USB modem unplugged, a
-    // HART-IP session lost for `why`).
-    void portGone(const QString& why = {});
+    // The open line went away; `message` says how.
+    void portGone(const QString& message);
     void setPortButtonsEnabled(bool enabled);
     void resetFields(PortMoment moment);
 
     std::unique_ptr<app::ImagePluginsAside> imagePlugins_; // loading while the window is built
-    TComm* comm_;
-    std::unique_ptr<SerialLink> serialLink_;
-    std::unique_ptr<hartip::HartIpLink> hartIp_;
-    bool overHartIp_ = false; // the open port is a HART-IP session
-    QString openedPort_;      // the device the open port uses
-    QTimer* timer1_;
-    QTimer* timer2_;
-    QTimer* timer3_;
+    TComm* comm_ = nullptr;
+    line::Links* links_ = nullptr;
+    QString openedPort_; // the device or address the open port uses
+    QTimer* timer1_ = nullptr;
+    QTimer* timer2_ = nullptr;
+    QTimer* timer3_ = nullptr;
     std::unique_ptr<host::RequestCycle> cycle_;
-    std::unique_ptr<sim::SimTransmitter> simulator_;
     host::TrafficLog* trafficLog_ = nullptr;
-    std::unique_ptr<sim::SimNetwork> network_;
-    host::StatusWatch* statusWatch_ = nullptr;
 
     app::PortCombo* portList_ = nullptr;    // SPREALCOM
     QPushButton* openButton_ = nullptr;     // Button1

@@ -5,6 +5,7 @@
 
 #include "hart/link_buffer.h"
 #include "host/bind.h"
+#include "host/device.h"
 #include "host/widgets.h"
 
 #include <QComboBox>
@@ -130,7 +131,7 @@ void ejaDisplay(const Controls& c, host::Payload& p) {
 }
 
 void ejaCutoff(const Controls& c, host::Payload& p) {
-    p.byte(p.buffer()[hart::lb::kPvUnit]);
+    p.byte(p.device().pvUnit());
     p.wireFloat(c.ejaCutoff);
 }
 

@@ -39,7 +39,7 @@ const char* typeName(ip::MessageType type) {
 } // namespace
 
 HartIpLink::HartIpLink(QObject* parent)
-    : QObject(parent), idleTimer_(new QTimer(this)), keepAliveTimer_(new QTimer(this)) {
+    : Link(parent), idleTimer_(new QTimer(this)), keepAliveTimer_(new QTimer(this)) {
     idleTimer_->setSingleShot(true);
     keepAliveTimer_->setSingleShot(true);
     connect(idleTimer_, &QTimer::timeout, this, &HartIpLink::sendKeepAlive);
@@ -50,13 +50,13 @@ HartIpLink::~HartIpLink() {
     close();
 }
 
-void HartIpLink::open(const Address& address) {
+void HartIpLink::open() {
     if (state_ == State::Opening) throw HartIpError("A HART-IP session is being opened already");
     close();
-    address_ = address;
+    const Address address = address_;
     stream_ = {};
     initiateAnswer_.reset();
-    awaitedPdu_.reset();
+    forgetAwaited();
     awaitedKeepAlive_.reset();
     keepAlivesMissed_ = 0;
     socketFailure_.clear();
@@ -181,8 +181,33 @@ bool HartIpLink::sendFrame(std::span<const std::uint8_t> frame) {
     if (state_ != State::Open) return false;
     const auto pdu = ip::withoutPreambles(frame);
     if (pdu.empty()) return false;
-    awaitedPdu_ = send(ip::MessageId::HartPdu, {pdu.begin(), pdu.end()});
+    if (!std::ranges::equal(pdu, awaitedPdu_)) {
+        awaitedPdu_.assign(pdu.begin(), pdu.end());
+        awaitedSequences_.clear();
+    }
+    awaitedSequences_.push_back(send(ip::MessageId::HartPdu, {pdu.begin(), pdu.end()}));
     return true;
+}
+
+void HartIpLink::forgetAwaited() {
+    awaitedPdu_.clear();
+    awaitedSequences_.clear();
+}
+
+QString HartIpLink::description() const {
+    return QStringLiteral("HART-IP server %1").arg(address_.text());
+}
+
+QString HartIpLink::openingText() const {
+    return QStringLiteral("Opening HART-IP session with %1 ...").arg(address_.text());
+}
+
+line::ReplyTiming HartIpLink::replyTiming(std::size_t) const {
+    return {timing_.pduAnswerMs, timing_.pduAnswerMs};
+}
+
+bool HartIpLink::replyUnderWay() const {
+    return state_ == State::Open && stream_.pending() > 0;
 }
 
 std::uint16_t HartIpLink::send(ip::MessageId id, std::vector<std::uint8_t> body) {
@@ -287,14 +312,14 @@ void HartIpLink::handleResponse(const ip::Message& m) {
         return;
     case ip::MessageId::HartPdu:
         if (state_ != State::Open) return;
-        if (awaitedPdu_ != sequence) {
+        if (std::ranges::find(awaitedSequences_, sequence) == awaitedSequences_.end()) {
             // An answer to a request that is no longer awaited (a later one
             // replaced it) or a second answer to one: over UDP both happen.
             emit note(
                 QStringLiteral("HART-IP response %1 dropped: late or duplicate").arg(sequence));
             return;
         }
-        awaitedPdu_.reset();
+        forgetAwaited();
         if (m.body.empty())
             emit note(QStringLiteral("HART-IP response %1 carries no HART PDU (status %2)")
                           .arg(sequence)
@@ -316,7 +341,7 @@ void HartIpLink::loseSession(const QString& why) {
     state_ = State::Lost;
     idleTimer_->stop();
     keepAliveTimer_->stop();
-    awaitedPdu_.reset();
+    forgetAwaited();
     awaitedKeepAlive_.reset();
     emit note(QStringLiteral("HART-IP session with %1 lost: %2").arg(where(), why));
     // Reported from the event loop: the handler closes the link, which must

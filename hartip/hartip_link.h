@@ -40,9 +40,14 @@ struct Timing {
     // A keep-alive is answered within this time or a third of the
     // inactivity close time, whichever is shorter.
     int keepAliveAnswerMs = 3000;
+    // The longest a server takes to answer a HART PDU: a gateway relays the
+    // request to its loop and the device's reply back, which at 1200 baud
+    // and with the gateway's own retries takes seconds. A master that times
+    // its exchanges (the network scan) retries only after this.
+    int pduAnswerMs = 3000;
 };
 
-class HartIpLink final : public QObject, public line::Link {
+class HartIpLink final : public line::Link {
     Q_OBJECT
 public:
     explicit HartIpLink(QObject* parent = nullptr);
@@ -51,34 +56,46 @@ public:
     void setTiming(const Timing& timing) { timing_ = timing; }
     const Timing& timing() const { return timing_; }
 
+    // The server the next open() opens.
+    void setAddress(const Address& address) { address_ = address; }
     // Connects and opens a session as a primary host. It waits in a local
     // event loop that lets the window repaint but leaves its input queued,
     // so the window cannot freeze, nor be used, while the server is asked.
     // HartIpError with the message for the user when the session does not
     // open ("HART-IP server refused the session: too many sessions ...").
-    void open(const Address& address);
+    void open() override;
+    void open(const Address& address) {
+        setAddress(address);
+        open();
+    }
     // Session close (while the session is there), then the socket closes.
     // Safe to call at any time, also twice.
-    void close();
+    void close() override;
 
-    bool isOpen() const { return state_ == State::Open; }
+    bool isOpen() const override { return state_ == State::Open; }
     const Address& address() const { return address_; }
     // The inactivity close time the server granted (ms).
     std::uint32_t inactivityCloseTime() const { return granted_; }
 
     // ---- line::Link
+    // A request sent again unchanged (a master's retry) still takes the
+    // answer to an earlier copy: a gateway that answers late answers the
+    // first copy first.
     bool sendFrame(std::span<const std::uint8_t> frame) override;
+    QString name() const override { return address_.text(); }
+    QString description() const override;
+    QString openingText() const override;
+    // The server's answer time (Timing::pduAnswerMs), whatever the length.
+    line::ReplyTiming replyTiming(std::size_t frameLength) const override;
+    // Part of a message is in over TCP and the rest still on its way.
+    bool replyUnderWay() const override;
 
 signals:
-    // A reply PDU (or a burst PDU the server publishes) with five preambles
-    // in front, for the request cycle's receive handler.
-    void received(const QByteArray& chunk);
-    // The session is gone; `why` says what happened. Emitted once, from the
-    // event loop, never from inside a call into the link.
-    void lost(const QString& why);
-    // Session events for the traffic log: opened, keep-alive, closed, a
-    // response dropped.
-    void note(const QString& text);
+    // received(): a reply PDU (or a burst PDU the server publishes) with five
+    // preambles in front. lost(): the session is gone, once. note(): session
+    // events for the traffic log (opened, keep-alive, closed, a response
+    // dropped).
+    //
     // Every HART-IP message as it goes out or comes in, whole.
     void messageSent(const QByteArray& message);
     void messageReceived(const QByteArray& message);
@@ -103,6 +120,7 @@ private:
     int keepAliveInterval() const; // a third of the granted inactivity close time
     bool waitUntil(const std::function<bool()>& done, int ms);
     void dropSocket();
+    void forgetAwaited();
     QString where() const { return address_.text(); }
 
     Timing timing_;
@@ -118,7 +136,11 @@ private:
     std::optional<hart::ip::Message> initiateAnswer_;
     std::optional<std::uint16_t> closeSequence_;
     bool closeAnswered_ = false;
-    std::optional<std::uint16_t> awaitedPdu_; // only the latest request's reply is wanted
+    // The latest request's PDU and the sequence numbers it went out under:
+    // its first answer is delivered, later ones and answers to other
+    // requests are dropped.
+    std::vector<std::uint8_t> awaitedPdu_;
+    std::vector<std::uint16_t> awaitedSequences_;
     std::optional<std::uint16_t> awaitedKeepAlive_;
     int keepAlivesMissed_ = 0;
     QString socketFailure_;   // why the socket failed while open() waited

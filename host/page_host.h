@@ -11,8 +11,8 @@ class QWidget;
 
 namespace host {
 
+class Device;
 class RequestCycle;
-class StatusWatch;
 
 // The pages of the page control, and the two inner temperature pages.
 enum class Page {
@@ -49,8 +49,9 @@ public:
     virtual void guarded(const std::function<void()>& handler) = 0;
     // Timer1, the discovery cycle's step.
     virtual QTimer* discoveryTimer() = 0;
-    // The status bytes of the last reply received.
-    virtual StatusWatch& deviceStatus() = 0;
+    // What is known of the current device: identity, PV unit, the status
+    // bytes of its last reply, the port state.
+    virtual Device& device() = 0;
     // While held, the pages other than "Network" take no clicks: a network
     // scan has the line to itself.
     virtual void holdRequests(bool held) = 0;

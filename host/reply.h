@@ -24,14 +24,17 @@
 
 namespace host {
 
+class Device;
+
 // A located reply in the receive area.
 class Reply {
 public:
     enum class Form { Long, Short };
     // `dataBytes`: how many data bytes the reply carries (its byte count less
     // the two status bytes), all of them received.
-    Reply(hart::LinkBuffer& buffer, int anchor, Form form, int dataBytes)
-        : b_(buffer), k_(anchor), dataStart_(anchor + (form == Form::Long ? 11 : 7)),
+    Reply(hart::LinkBuffer& buffer, Device& device, int anchor, Form form, int dataBytes)
+        : b_(buffer), device_(device), k_(anchor),
+          dataStart_(anchor + (form == Form::Long ? 11 : 7)),
           header_(anchor + (form == Form::Long ? 7 : 3)), dataBytes_(dataBytes) {}
 
     // Data byte `j` (0 is the first byte after the two status bytes).
@@ -54,6 +57,8 @@ public:
     int anchor() const { return k_; }
     // The work area, for readers that keep reply bytes for a later write.
     hart::LinkBuffer& buffer() const { return b_; }
+    // The device the reply came from, for what it tells of it (its PV unit).
+    Device& device() const { return device_; }
 
 private:
     // A fill step that reads past the reply's own data is a programming
@@ -61,6 +66,7 @@ private:
     std::size_t index(int j, int n) const;
 
     hart::LinkBuffer& b_;
+    Device& device_;
     int k_;
     int dataStart_;
     int header_;

@@ -79,7 +79,11 @@ constexpr std::array kReplyCodes{
     ReplyCodeRow{2149, T::Write, S::Uploading, true, J::Reader},
     ReplyCodeRow{2150, T::Write, S::Downloading, true, J::WriteResult},
     ReplyCodeRow{2152, T::Write, S::Downloading, true, J::WriteResult},
-    ReplyCodeRow{2154, T::Write, S::Downloading, true, J::WriteResult},};
+    ReplyCodeRow{2154, T::Write, S::Downloading, true, J::WriteResult},
+    // The network scan's requests poll: a silent address is no failure.
+    ReplyCodeRow{kScanIdentityReply, T::Poll, S::Uploading, false, J::Reader},
+    ReplyCodeRow{kScanTagReply, T::Poll, S::Uploading, false, J::Reader},
+    ReplyCodeRow{kScanLongTagReply, T::Poll, S::Uploading, false, J::Reader},};
 
 constexpr bool ascending() {
     for (std::size_t i = 1; i < kReplyCodes.size(); ++i)

@@ -38,6 +38,11 @@ inline constexpr int kDiscoveryReply = 100;
 inline constexpr int kManualReply = 104;
 // The fixed-current request has a code of its own, outside every other range.
 inline constexpr int kFixedCurrentReply = 1040;
+// The network scan: command 0 to each polling address, then the tag (13) or
+// long tag (20) of each device found.
+inline constexpr int kScanIdentityReply = 3100;
+inline constexpr int kScanTagReply = 3101;
+inline constexpr int kScanLongTagReply = 3102;
 
 // Every code in use, in ascending order.
 std::span<const ReplyCodeRow> replyCodes();

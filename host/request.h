@@ -10,6 +10,7 @@
 // status line keeps its "Downloading..."), and Payload::refuse() puts
 // "Nothing sent: <why>." on the status line.
 
+#include "hart/frame.h"
 #include "hart/link_buffer.h"
 #include "host/reply_codes.h"
 
@@ -25,6 +26,7 @@ class QLineEdit;
 
 namespace host {
 
+class Device;
 class RequestCycle;
 
 // How the send view (discomm) shows the frame.
@@ -42,7 +44,12 @@ enum class Master {
 };
 
 struct FrameSpec {
-    enum class Kind { Long, Short, Manual } kind;
+    // Long: to the current device's long address. Short: command 0 to the
+    // polling address the data builder gives, recorded as the last one
+    // asked. Probe: to an address the data builder gives (a polling
+    // address, or a long address through Payload::target), the current
+    // device left as it is. Manual: the user's own bytes.
+    enum class Kind { Long, Short, Manual, Probe } kind;
     std::uint8_t command = 0; // long frames
     int preambles = 0;        // short frames: 6 or 8
 };
@@ -57,6 +64,12 @@ constexpr FrameSpec shortFrame(int preambles) {
 // The user's own bytes, with six preambles and the checksum added.
 constexpr FrameSpec manualFrame() {
     return {FrameSpec::Kind::Manual, 0, 0};
+}
+// `command` to a device other than the current one: a long frame when the
+// data builder names a long address, else command 0 as a short frame with
+// `preambles` to the polling address it gives.
+constexpr FrameSpec probeFrame(std::uint8_t command, int preambles = 6) {
+    return {FrameSpec::Kind::Probe, command, preambles};
 }
 
 // Enabled with the port (the universal operations and the first device
@@ -74,7 +87,7 @@ struct Awaiting {
 // The data bytes of a request, appended in order.
 class Payload {
 public:
-    explicit Payload(hart::LinkBuffer& buffer) : buffer_(buffer) {}
+    Payload(hart::LinkBuffer& buffer, Device& device) : buffer_(buffer), device_(device) {}
 
     void byte(std::uint8_t b) { bytes_.push_back(b); }
     void bytes(std::span<const std::uint8_t> b) { bytes_.insert(bytes_.end(), b.begin(), b.end()); }
@@ -86,18 +99,25 @@ public:
 
     // The polling address a short frame goes to.
     void pollAddress(std::uint8_t address) { pollAddress_ = address; }
+    // The long address a probe frame goes to.
+    void target(const hart::UniqueAddress& address) { target_ = address; }
 
     // Stops the request: "Nothing sent: <why>." on the status line.
     [[noreturn]] static void refuse(const QString& why);
 
     hart::LinkBuffer& buffer() { return buffer_; }
+    // The current device (its PV unit goes back in the trims).
+    Device& device() { return device_; }
     const std::vector<std::uint8_t>& data() const { return bytes_; }
     std::uint8_t address() const { return pollAddress_; }
+    const std::optional<hart::UniqueAddress>& target() const { return target_; }
 
 private:
     hart::LinkBuffer& buffer_;
+    Device& device_;
     std::vector<std::uint8_t> bytes_;
     std::uint8_t pollAddress_ = 0;
+    std::optional<hart::UniqueAddress> target_;
 };
 
 // Thrown by Payload::refuse; the send path catches it.

@@ -44,9 +44,34 @@ void startIfIdle(QTimer* timer, TimerWake* wake) {
 }
 
 RequestCycle::RequestCycle(line::Link& link, CycleViews views, QObject* parent)
-    : QObject(parent), link_(&link), v_(views) {
+    : QObject(parent), v_(views) {
     connect(v_.decodeTimer, &QTimer::timeout, this, &RequestCycle::onDecodeTimer);
     connect(v_.timeoutTimer, &QTimer::timeout, this, &RequestCycle::onTimeoutTimer);
+    setLink(link);
+}
+
+void RequestCycle::setLink(line::Link& link) {
+    if (link_ == &link) return;
+    disconnect(receivedConnection_);
+    disconnect(lostConnection_);
+    link_ = &link;
+    receivedConnection_ = connect(&link, &line::Link::received, this, [this](const QByteArray& c) {
+        const auto receive = [&] {
+            onReceiveData(reinterpret_cast<const std::uint8_t*>(c.constData()),
+                          static_cast<std::uint16_t>(std::min<qsizetype>(c.size(), 0xFFFF)));
+        };
+        if (guard_)
+            guard_(receive);
+        else
+            receive();
+    });
+    lostConnection_ = connect(&link, &line::Link::lost, this, &RequestCycle::onLinkLost);
+}
+
+void RequestCycle::onLinkLost(const QString& cause) {
+    // No reply will come: nothing may report a timeout or decode.
+    dropAwaited();
+    emit lineLost(link_->lostMessage(cause));
 }
 
 void RequestCycle::setStatus(const QString& text) {
@@ -71,7 +96,7 @@ bool RequestCycle::send(const RequestSpec& spec, const std::function<void()>& cl
                                                                     : status::kDownloading));
     if (clears) clears();
 
-    Payload payload(buffer_);
+    Payload payload(buffer_, device_);
     try {
         if (data) data(payload); // a number that does not convert ends the request here
     } catch (const Refusal& refusal) {
@@ -87,8 +112,16 @@ bool RequestCycle::send(const RequestSpec& spec, const std::function<void()>& cl
         length = hart::buildLongFrame(buffer_, master, spec.frame.command, payload.data());
         break;
     case FrameSpec::Kind::Short:
-        buffer_[hart::lb::kPollAddress] = payload.address();
+        device_.setPollAddress(payload.address());
         length = hart::buildShortFrame(buffer_, spec.frame.preambles, master, payload.address());
+        break;
+    case FrameSpec::Kind::Probe:
+        // Another device than the current one: its identity stays as it is.
+        length = payload.target()
+                     ? hart::buildLongFrameTo(buffer_, master, *payload.target(),
+                                              spec.frame.command, payload.data())
+                     : hart::buildShortFrame(buffer_, spec.frame.preambles, master,
+                                             payload.address());
         break;
     case FrameSpec::Kind::Manual:
         length = hart::buildManualFrame(buffer_, payload.data());
@@ -114,6 +147,7 @@ void RequestCycle::transmit(const RequestSpec& spec, const ReplyCodeRow& row, st
         break;
     }
     putOnLine(frame);
+    lastFrameLength_ = frame.size();
     if (row.pause) QThread::msleep(kPauseMs);
     awaitReply(spec.replyCode, spec.awaiting.timeout.value_or(row.timeout));
     if (spec.awaiting.startTimeout) startIfIdle(v_.timeoutTimer, &timeoutWake_);
@@ -132,16 +166,6 @@ bool RequestCycle::putOnLine(std::span<const std::uint8_t> frame) {
 void RequestCycle::awaitReply(int replyCode, TimeoutClass timeout) {
     replyCode_ = replyCode;
     timeoutClass_ = timeout;
-}
-
-bool RequestCycle::sendUnawaited(std::size_t length) {
-    auto frame = hart::transmitFrame(buffer_, length);
-    v_.sendView->setText(hexText(frame));
-    return putOnLine(frame);
-}
-
-std::optional<std::uint64_t> RequestCycle::bytesArrived() const {
-    return link_->bytesArrived();
 }
 
 void RequestCycle::addReader(ReaderSpec reader) {
@@ -186,7 +210,7 @@ void RequestCycle::read(const ReaderSpec& reader) {
     if (const auto K = hart::locate(buffer_, scanLimit_, reader.scan)) {
         const auto defect = hart::checkReply(buffer_, *K, delimiter, received());
         const int dataBytes = hart::dataBytesOf(buffer_, *K, delimiter);
-        const Reply reply(buffer_, *K, form, defect == hart::ReplyDefect::None ? dataBytes : 0);
+        const Reply reply(buffer_, device_, *K, form, defect == hart::ReplyDefect::None ? dataBytes : 0);
         if (defect != hart::ReplyDefect::None) {
             cause = hart::defectText(defect);
         } else if (dataBytes < reader.reads) {
@@ -221,6 +245,7 @@ void RequestCycle::onReceiveData(const std::uint8_t* bytes, std::uint16_t length
     const bool showEveryChunk = awaited && judgeOf(replyCode_) == Judge::ReceiveView;
     if (awaited && !showEveryChunk) startIfIdle(v_.decodeTimer, &decodeWake_);
     emit chunkReceived(QByteArray(reinterpret_cast<const char*>(bytes), length));
+    device_.noteChunk(std::span(bytes, length));
     const int m = std::min<int>(length, hart::lb::kReceiveMax);
     std::copy_n(bytes, m, buffer_.begin() + hart::lb::kReceive);
     bytesReceived_ += m;

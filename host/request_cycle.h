@@ -6,6 +6,7 @@
 
 #include "hart/link_buffer.h"
 #include "hart/reply.h"
+#include "host/device.h"
 #include "host/reply.h"
 #include "host/reply_codes.h"
 #include "host/request.h"
@@ -59,8 +60,16 @@ class RequestCycle : public QObject {
 public:
     RequestCycle(line::Link& link, CycleViews views, QObject* parent = nullptr);
 
-    // The line requests go to from now on (the serial port or a HART-IP session).
-    void setLink(line::Link& link) { link_ = &link; }
+    // The line requests go to from now on (the serial port or a HART-IP
+    // session): its received bytes reach the receive handler, and its loss
+    // ends what was awaited and is reported (lineLost).
+    void setLink(line::Link& link);
+    line::Link& link() { return *link_; }
+    const line::Link& link() const { return *link_; }
+
+    // What is known of the current device; its bytes live in the LinkBuffer.
+    Device& device() { return device_; }
+    const Device& device() const { return device_; }
 
     hart::LinkBuffer& buffer() { return buffer_; }
     const hart::LinkBuffer& buffer() const { return buffer_; }
@@ -85,13 +94,8 @@ public:
     // True when the frame went out.
     bool send(const RequestSpec& spec, const std::function<void()>& clears,
               const std::function<void(Payload&)>& data);
-    // Sends the `length` bytes just built in the transmit area as every frame
-    // is sent (shown, counted, written, reported) but awaits nothing: the
-    // caller takes the reply from chunkReceived. For the network scan, which
-    // times its own exchanges. False when the link refused the frame.
-    bool sendUnawaited(std::size_t length);
-    // The link's count of bytes taken off the line (see line::Link).
-    std::optional<std::uint64_t> bytesArrived() const;
+    // Length of the frame the last send() handed to the link.
+    std::size_t lastFrameLength() const { return lastFrameLength_; }
 
     // Readers by reply code. A second reader for a code, or a reader for a
     // code that another judge decodes, is a programming error: std::logic_error.
@@ -110,7 +114,8 @@ public:
     // Receive handler, bound to the link's received data.
     void onReceiveData(const std::uint8_t* bytes, std::uint16_t length);
     // Awaits `replyCode`'s reply as its send path leaves it, with nothing sent
-    // and no pause: the window fuzzer feeds hundreds of replies a second.
+    // and no pause: the window fuzzer feeds hundreds of replies a second, and
+    // the network scan awaits its reply again after a frame that was not it.
     void expectReply(int replyCode);
 
     // The line went away: no reply will come, so none is awaited any more
@@ -137,6 +142,10 @@ signals:
     // A reader or the write result judged a reply and did not succeed;
     // `status` is what the status line now shows.
     void replyNotDecoded(int replyCode, const QString& status);
+    // The link went away while open; `message` says so for the user
+    // ("Serial device /dev/ttyUSB0 disconnected (Input/output error)").
+    // Nothing is awaited any more.
+    void lineLost(const QString& message);
 
 private:
     void transmit(const RequestSpec& spec, const ReplyCodeRow& row, std::size_t length);
@@ -148,9 +157,15 @@ private:
     void onDecodeTimer();
     void onTimeoutTimer();
 
-    line::Link* link_;
+    void onLinkLost(const QString& cause);
+
+    line::Link* link_ = nullptr;
+    QMetaObject::Connection receivedConnection_;
+    QMetaObject::Connection lostConnection_;
     CycleViews v_;
     hart::LinkBuffer buffer_{};
+    Device device_{buffer_};
+    std::size_t lastFrameLength_ = 0;
     int replyCode_ = 0;
     std::optional<TimeoutClass> timeoutClass_;
     int scanLimit_ = -4;

@@ -7,6 +7,7 @@
 #include "hart/encodings.h"
 #include "hart/link_buffer.h"
 #include "host/bind.h"
+#include "host/device.h"
 #include "host/widgets.h"
 
 #include <QGridLayout>
@@ -73,11 +74,11 @@ void lowTrim(const Controls& c, host::Payload& p) {
 // The unit last learned from the instrument or written to it (0 until one is
 // known), then the display value.
 void displayLow(const Controls& c, host::Payload& p) {
-    p.byte(p.buffer()[hart::lb::kPvUnit]);
+    p.byte(p.device().pvUnit());
     p.wireFloat(c.displayLow);
 }
 void displayHigh(const Controls& c, host::Payload& p) {
-    p.byte(p.buffer()[hart::lb::kPvUnit]);
+    p.byte(p.device().pvUnit());
     p.wireFloat(c.displayHigh);
 }
 

@@ -1,13 +1,15 @@
 // "Instrument information" page: the owner's data an instrument keeps (message,
-// tag, descriptor, date, final assembly number), the serial-number write, the
-// polling address, and the two non-volatile memory operations.
+// tag, descriptor, date, final assembly number), the device ID (the
+// device-ID query and the serial-number write), the polling address, and the
+// two non-volatile memory operations.
 //
 // One grid: column 0 the row label, 1 the field(s), 2 "Query", 3 "SET", 4 the
-// hint. Row 4 (serial number, its field and its query) belongs to discovery.
+// hint.
 #include "ops/ops.h"
 
 #include "hart/encodings.h"
 #include "host/bind.h"
+#include "host/device.h"
 #include "host/widgets.h"
 
 #include <QComboBox>
@@ -21,6 +23,7 @@ namespace ops {
 
 namespace {
 
+constexpr int kDeviceIdPreambles = 8;
 constexpr int kMessageChars = 32;
 constexpr int kTagChars = 8;
 constexpr int kDescriptorChars = 16;
@@ -43,6 +46,7 @@ struct Controls {
     QLineEdit* serial;     // Edit28
     QLineEdit* assembly;   // Edit26
     QComboBox* pollList;   // ComboBox3
+    host::Device* device;
 };
 
 // ---- Request data. Encoders throw ConversionError on a text they cannot
@@ -76,6 +80,11 @@ void pollAddressData(const Controls& c, host::Payload& p) {
     p.byte(static_cast<std::uint8_t>(address));
 }
 
+// The device-ID query asks command 0 at the address chosen in "Address No:".
+void askQueryAddress(const Controls& c, host::Payload& p) {
+    p.pollAddress(static_cast<std::uint8_t>(c.device->queryAddress()));
+}
+
 // Command 39: 0 writes the working data to non-volatile memory, 1 restores it.
 void backupData(const Controls&, host::Payload& p) {
     p.byte(0x00);
@@ -96,12 +105,17 @@ void clearTagDescriptorDate(const Controls& c) {
 void clearAssembly(const Controls& c) {
     c.assembly->clear();
 }
+void clearSerial(const Controls& c) {
+    c.serial->clear();
+}
 
 constexpr host::RequestRow<Controls> kRequests[] = {
     {"Button28", 112, host::longFrame(12), nullptr, clearMessage},
     {"Button29", 117, host::longFrame(17), messageData},
     {"Button32", 113, host::longFrame(13), nullptr, clearTagDescriptorDate},
     {"Button33", 118, host::longFrame(18), tagDescriptorDateData},
+    {"Button7", host::kDeviceIdReply, host::shortFrame(kDeviceIdPreambles), askQueryAddress,
+     clearSerial},
     {"Button38", 116, host::longFrame(16), nullptr, clearAssembly},
     {"Button39", 119, host::longFrame(19), assemblyData},
     {"Button37", 149, host::longFrame(19), serialData}, // the same write, from the serial field
@@ -143,10 +157,29 @@ void showAssembly(const Controls& c, const host::Reply& r) {
     c.assembly->setText(text(hart::uint24ToText(r.at(kAssembly, 3))));
 }
 
+// The device-ID query refreshes the device ID alone; manufacturer and device
+// type stay as they were.
+void showDeviceId(const Controls& c, const host::Reply& r) {
+    c.device->refreshDeviceId(
+        std::span(r.at(0, r.dataBytes()), static_cast<std::size_t>(r.dataBytes())));
+    c.serial->setText(QString::number(c.device->deviceId()));
+}
+
+void deviceIdMissing(const Controls& c) {
+    c.serial->clear();
+    c.device->setQueryAddress(0);
+}
+
 constexpr host::ReaderRow<Controls> kReaders[] = {
     {112, 24, showMessage},
     {113, 21, showTagDescriptorDate},
     {.replyCode = 116, .reads = 3, .fill = showAssembly, .failed = clearAssembly},
+    {.replyCode = host::kDeviceIdReply,
+     .reads = 12,
+     .fill = showDeviceId,
+     .scan = hart::kShortStandardScan,
+     .failureText = host::status::kUploadFailure,
+     .failed = deviceIdMissing},
 };
 
 // A row: label, field (or fields), query, SET, hint.
@@ -162,7 +195,7 @@ void addRow(host::PageHost& host, int row, const QString& label, QWidget* field,
 
 } // namespace
 
-DeviceInfoShared buildDeviceInfo(host::PageHost& host) {
+void buildDeviceInfo(host::PageHost& host) {
     host::Buttons buttons;
     auto query = [&buttons](const char* name) {
         return buttons.make(name, QStringLiteral("Query"));
@@ -170,6 +203,7 @@ DeviceInfoShared buildDeviceInfo(host::PageHost& host) {
     auto set = [&buttons](const char* name) { return buttons.make(name, QStringLiteral("SET")); };
 
     Controls c{};
+    c.device = &host.device();
     c.message = host::makeEdit("Edit21");
     c.tag = host::makeEdit("Edit22");
     c.descriptor = host::makeEdit("Edit23");
@@ -204,8 +238,8 @@ DeviceInfoShared buildDeviceInfo(host::PageHost& host) {
     addRow(host, 2, QStringLiteral("Descriptor:"), c.descriptor, nullptr, nullptr,
            QStringLiteral("MAX 16 characters"));
     addRow(host, 3, QStringLiteral("Manufacture Date:"), date, query("Button32"), set("Button33"));
-    // Discovery's device-ID query takes the query column of this row.
-    addRow(host, 4, QStringLiteral("Sensor serial number:"), c.serial, nullptr, serialSet);
+    addRow(host, 4, QStringLiteral("Sensor serial number:"), c.serial, query("Button7"),
+           serialSet);
     addRow(host, 5, QStringLiteral("Assembly number:"), c.assembly, query("Button38"),
            assemblySet);
     addRow(host, 6, QStringLiteral("Address modification:"), c.pollList, nullptr,
@@ -232,7 +266,13 @@ DeviceInfoShared buildDeviceInfo(host::PageHost& host) {
 
     host::bindRequests<Controls>(host, buttons, c, kRequests);
     host::bindReaders<Controls>(host, c, kReaders);
-    return {c.serial, c.pollList};
+
+    // A device made current (discovery, or chosen on the "Network" page)
+    // shows its device ID here and its polling address in the address list.
+    QObject::connect(c.device, &host::Device::identityChanged, c.serial, [c] {
+        c.serial->setText(QString::number(c.device->deviceId()));
+        host::selectIndex(c.pollList, c.device->pollAddress());
+    });
 }
 
 } // namespace ops

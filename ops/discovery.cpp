@@ -1,12 +1,12 @@
 // Finding the instrument: command 0 to one polling address, or to 0..15 in
-// turn, and the device-ID query. The first good reply fills the identity
-// cache (DeviceAddress) that addresses every later long frame; the cache
-// survives closing and reopening the port.
+// turn. The first good reply makes its sender the current device (the
+// identity cache, DeviceAddress, that addresses every later long frame);
+// the cache survives closing and reopening the port.
 #include "ops/ops.h"
 
 #include "hart/encodings.h"
-#include "hart/link_buffer.h"
 #include "host/bind.h"
+#include "host/device.h"
 #include "host/widgets.h"
 
 #include <QComboBox>
@@ -16,23 +16,12 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <stdexcept>
-
 namespace ops {
 
 namespace {
 
 constexpr int kDiscoveryPreambles = 6;
-constexpr int kDeviceIdPreambles = 8;
 constexpr int kCycleAddresses = 16; // the cycle asks 0..15
-
-// Command 0 reply data.
-namespace identity {
-constexpr int kManufacturer = 1; // after the 254 expansion code
-constexpr int kDeviceType = 2;
-constexpr int kPreambles = 3; // the preambles the instrument asks for
-constexpr int kDeviceId = 9;  // three bytes, most significant first
-} // namespace identity
 
 struct Controls {
     QComboBox* address;      // ComboBox9, "Address No:"
@@ -42,7 +31,6 @@ struct Controls {
     QLineEdit* deviceId;     // Edit4
     QLabel* step;            // Label33, the address the cycle asks
     QTimer* cycle;           // Timer1
-    DeviceInfoShared info;   // Edit28, ComboBox3
 };
 
 std::uint8_t chosenAddress(const Controls& c) {
@@ -55,10 +43,6 @@ void askChosen(const Controls& c, host::Payload& p) {
 
 void askFirst(const Controls&, host::Payload& p) {
     p.pollAddress(0);
-}
-
-void clearSerial(const Controls& c) {
-    c.info.serial->clear();
 }
 
 void cycleStarted(const Controls& c) {
@@ -78,8 +62,6 @@ constexpr host::RequestRow<Controls> kRequests[] = {
      .data = askFirst,
      .awaiting = kCyclePoll,
      .sent = cycleStarted},
-    {"Button7", host::kDeviceIdReply, host::shortFrame(kDeviceIdPreambles), askChosen,
-     clearSerial},
 };
 
 // Each later step of the cycle: the next address, always as the primary
@@ -89,52 +71,28 @@ constexpr host::RequestSpec kCycleStep{host::kDiscoveryReply,
                                        host::Master::Primary,
                                        {host::TimeoutClass::Poll, false, false}};
 
-QString deviceIdText(const hart::LinkBuffer& b) {
-    return QString::fromStdString(hart::uint24ToText(b.data() + hart::lb::kDeviceId));
+// The polling address is the one asked (byte 315), not the one the reply
+// echoes: a late reply is taken for the address asked last.
+void showIdentity(const Controls&, const host::Reply& r) {
+    host::Device& device = r.device();
+    device.adopt(std::span(r.at(0, r.dataBytes()), static_cast<std::size_t>(r.dataBytes())),
+                 device.pollAddress());
 }
 
-void keepDeviceId(const host::Reply& r) {
-    for (int i = 0; i < 3; ++i)
-        r.buffer()[hart::lb::kDeviceId + i] = r.byte(identity::kDeviceId + i);
-}
-
-// The identity cache and fields from command-0 reply data, `at(j)` being data
-// byte j. The polling address is the one asked (byte 315), not the one the
-// reply echoes. The network scan makes a device current through this too.
-template <class DataByte> void adoptIdentity(const Controls& c, hart::LinkBuffer& b, DataByte at) {
-    namespace lb = hart::lb;
-    b[lb::kManufacturer] = at(identity::kManufacturer);
-    c.manufacturer->setText(QString::number(b[lb::kManufacturer]));
-    b[lb::kDeviceType] = at(identity::kDeviceType);
-    c.deviceType->setText(QString::number(b[lb::kDeviceType]));
-    b[lb::kPreambles] = at(identity::kPreambles);
-    c.preambles->setText(QString::number(b[lb::kPreambles]));
-    host::selectIndex(c.address, b[lb::kPollAddress]);
-    host::selectIndex(c.info.pollList, b[lb::kPollAddress]);
-    for (int i = 0; i < 3; ++i)
-        b[lb::kDeviceId + i] = at(identity::kDeviceId + i);
-    c.deviceId->setText(deviceIdText(b));
-    c.info.serial->setText(deviceIdText(b));
+// The fields follow the current device, however it became current (this
+// page's queries, or a device chosen on the "Network" page).
+void showCurrentDevice(const Controls& c, const host::Device& device) {
+    c.manufacturer->setText(QString::number(device.manufacturerId()));
+    c.deviceType->setText(QString::number(device.deviceType()));
+    c.preambles->setText(QString::number(device.preambles()));
+    host::selectIndex(c.address, device.pollAddress());
+    c.deviceId->setText(QString::number(device.deviceId()));
     c.cycle->stop();
-}
-
-void showIdentity(const Controls& c, const host::Reply& r) {
-    adoptIdentity(c, r.buffer(), [&r](int j) { return r.byte(j); });
 }
 
 void identityMissing(const Controls& c) {
     for (auto* e : {c.manufacturer, c.deviceType, c.preambles, c.deviceId})
         e->clear();
-    host::selectIndex(c.address, 0);
-}
-
-void showDeviceId(const Controls& c, const host::Reply& r) {
-    keepDeviceId(r);
-    c.info.serial->setText(deviceIdText(r.buffer()));
-}
-
-void deviceIdMissing(const Controls& c) {
-    c.info.serial->clear();
     host::selectIndex(c.address, 0);
 }
 
@@ -144,19 +102,13 @@ constexpr host::ReaderRow<Controls> kReaders[] = {
      .fill = showIdentity,
      .scan = hart::kDiscoveryScan,
      .failed = identityMissing},
-    {.replyCode = host::kDeviceIdReply,
-     .reads = 12,
-     .fill = showDeviceId,
-     .scan = hart::kShortStandardScan,
-     .failureText = host::status::kUploadFailure,
-     .failed = deviceIdMissing},
 };
 
 // One firing of Timer1.
 void cycleStep(host::RequestCycle& cycle, const Controls& c) {
-    auto& b = cycle.buffer();
-    const int next = b[hart::lb::kPollAddress] + 1;
-    b[hart::lb::kPollAddress] = static_cast<std::uint8_t>(next);
+    host::Device& device = cycle.device();
+    const int next = device.pollAddress() + 1;
+    device.setPollAddress(static_cast<std::uint8_t>(next));
     if (next >= kCycleAddresses) {
         cycle.setStatus(QString());
         cycle.setStatus(QString::fromLatin1(host::status::kNoSensor));
@@ -170,10 +122,9 @@ void cycleStep(host::RequestCycle& cycle, const Controls& c) {
 
 } // namespace
 
-MakeCurrent buildDiscovery(host::PageHost& host, const DeviceInfoShared& info) {
+void buildDiscovery(host::PageHost& host) {
     host::Buttons buttons;
     Controls c{};
-    c.info = info;
     c.cycle = host.discoveryTimer();
 
     host::FormGroup group("GroupBox1", QStringLiteral("HART Device Info"));
@@ -202,9 +153,6 @@ MakeCurrent buildDiscovery(host::PageHost& host, const DeviceInfoShared& info) {
                              buttons.make("Button16", QStringLiteral("HART 0-15 Cycle_Query")),
                              c.step});
     host.place(host::Page::OnlineTest, group.box(), 0, 0);
-    // The device-ID query stands beside the serial number on "Instrument information".
-    host.place(host::Page::DeviceInformation, buttons.make("Button7", QStringLiteral("Query")), 4,
-               2);
 
     host.resetWithPort(c.address, host::PortReset::FirstItem);
     for (QWidget* field : std::initializer_list<QWidget*>{c.manufacturer, c.deviceType,
@@ -218,13 +166,15 @@ MakeCurrent buildDiscovery(host::PageHost& host, const DeviceInfoShared& info) {
         host.guarded([&] { cycleStep(host.cycle(), c); });
     });
 
-    return [&host, c](std::span<const std::uint8_t> data, std::uint8_t pollAddress) {
-        if (data.size() < static_cast<std::size_t>(identity::kDeviceId) + 3)
-            throw std::logic_error("a command-0 reply too short to make a device current");
-        auto& b = host.cycle().buffer();
-        b[hart::lb::kPollAddress] = pollAddress;
-        adoptIdentity(c, b, [data](int j) { return data[static_cast<std::size_t>(j)]; });
-    };
+    // "Address No:" is the device's query address: the device-ID query on
+    // "Instrument information" asks it too, and its failure sets it back.
+    host::Device& device = host.device();
+    QObject::connect(c.address, &QComboBox::currentIndexChanged, &device,
+                     [&device](int index) { device.setQueryAddress(std::max(0, index)); });
+    QObject::connect(&device, &host::Device::queryAddressChanged, c.address,
+                     [address = c.address](int index) { host::selectIndex(address, index); });
+    QObject::connect(&device, &host::Device::identityChanged, c.address,
+                     [c, &device] { showCurrentDevice(c, device); });
 }
 
 } // namespace ops

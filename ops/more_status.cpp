@@ -7,7 +7,7 @@
 #include "hart/names.h"
 #include "hart/reply_status.h"
 #include "host/bind.h"
-#include "host/status_watch.h"
+#include "host/device.h"
 
 #include <QColor>
 #include <QGroupBox>
@@ -86,10 +86,11 @@ void buildMoreStatus(host::PageHost& host) {
     // The window's face is bold throughout, so this button is set in the
     // normal weight and turns bold (and amber) only when the device asks to
     // be read.
-    const host::StatusWatch& watch = host.deviceStatus();
+    const host::Device& device = host.device();
     const QPalette normal = button->palette();
-    const auto markRequest = [button, &watch, normal] {
-        const bool asked = watch.last() && hart::moreStatusAvailable(*watch.last());
+    const auto markRequest = [button, &device, normal] {
+        const auto& last = device.lastStatus();
+        const bool asked = last && hart::moreStatusAvailable(*last);
         QFont f = button->font();
         f.setBold(asked);
         button->setFont(f);
@@ -98,7 +99,7 @@ void buildMoreStatus(host::PageHost& host) {
         button->setPalette(p);
     };
     markRequest();
-    QObject::connect(&watch, &host::StatusWatch::changed, button, markRequest);
+    QObject::connect(&device, &host::Device::statusChanged, button, markRequest);
 }
 
 } // namespace ops

@@ -2,27 +2,30 @@
 // each device found asked for its tag, one table row per device. A row
 // double-clicked becomes the current device of every page.
 //
-// The scan times its own exchanges instead of waiting out the 3 s reply
-// timeout at each address: a slave must begin its reply within 28 character
-// times of the request's end, so an address is silent once the request's
-// time on the wire and that time-out have passed without a byte. The serial
-// component hands a reply over only after 300 ms of quiet, far too late to
-// tell; its count of bytes taken off the line (line::Link::bytesArrived)
-// tells at once, and a reply that has begun is then awaited as a whole.
-// Every address gets one retry, as HART masters retry; a device that
-// answers only the retry is found.
+// The scan is three request rows and their readers (below), sent through the
+// one send path like any button, and a driver that steps through the
+// addresses. It times its own exchanges instead of waiting out the 3 s reply
+// timeout at each address, with the timing the link gives: on a modem a
+// slave begins its reply within 28 character times of the request's end, so
+// an address is silent once the request's time on the wire and that time-out
+// have passed; over HART-IP the server's answer time, since a gateway relays
+// the request to its loop. A reply that has begun (the link can tell before
+// the serial component hands the chunk over) is awaited as a whole. Every
+// address gets one retry, as HART masters retry; a device that answers only
+// the retry is found, and one that answers the first try late is found too.
 #include "ops/ops.h"
 
 #include "hart/device_identity.h"
 #include "hart/encodings.h"
-#include "hart/frame.h"
 #include "hart/frame_parser.h"
-#include "hart/link_buffer.h"
 #include "hart/protocol.h"
+#include "host/device.h"
 #include "host/request_cycle.h"
 #include "host/widgets.h"
+#include "link/link.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -34,7 +37,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -44,15 +46,6 @@ namespace ops {
 
 namespace {
 
-// 1200 baud, eleven bits a character (start, eight data, odd parity, stop).
-constexpr double kCharacterMs = 11.0 * 1000.0 / 1200.0;
-// A slave begins its reply within this many character times of the request.
-constexpr int kSlaveTimeoutCharacters = 28;
-// The modem's carrier turnaround and a USB adapter's latency on top.
-constexpr int kLineAllowanceMs = 50;
-// A reply that has begun: the longest one (255 bytes, 2.3 s) and the serial
-// component's 300 ms of quiet after it.
-constexpr int kReplyGuardMs = 3000;
 constexpr int kTries = 2; // the first request and one retry
 
 constexpr int kScanPreambles = 6;
@@ -62,6 +55,29 @@ constexpr std::uint8_t kFirstLongTagRevision = 7;
 constexpr int kTagChars = 8; // command 13: six packed bytes
 constexpr int kPackedTagBytes = 6;
 constexpr int kLongTagBytes = 32; // command 20: Latin-1, unused ones NUL
+
+// ---- The rows. Each asks a device other than the current one, which stays
+// as it is, and always as the primary master; none starts the reply timeout.
+constexpr host::Awaiting kScanAwaits{host::TimeoutClass::Poll, false, false};
+constexpr host::RequestSpec kAskIdentity{host::kScanIdentityReply,
+                                         host::probeFrame(0, kScanPreambles), host::Echo::Show,
+                                         host::Master::Primary, kScanAwaits};
+constexpr host::RequestSpec kAskTag{host::kScanTagReply, host::probeFrame(kReadTag),
+                                    host::Echo::Show, host::Master::Primary, kScanAwaits};
+constexpr host::RequestSpec kAskLongTag{host::kScanLongTagReply, host::probeFrame(kReadLongTag),
+                                        host::Echo::Show, host::Master::Primary, kScanAwaits};
+
+// Where each reader finds its reply. The reader takes it only when a frame
+// of the chunk is the awaited one (match()), which also checks its length.
+struct ScanReader {
+    int replyCode;
+    hart::Scan scan;
+};
+constexpr ScanReader kReaders[] = {
+    {host::kScanIdentityReply, hart::kShortStandardScan},
+    {host::kScanTagReply, hart::kStandardScan},
+    {host::kScanLongTagReply, hart::kStandardScan},
+};
 
 // "0-15" and "0-63": the highest polling address each asks.
 struct ScanRange {
@@ -76,11 +92,6 @@ constexpr const char* kColumns[] = {"Address",       "Manufacturer",    "Device 
                                     "HART revision", "Device revision", "Tag"};
 // The Address cell keeps the device's command-0 data for the double-click.
 constexpr int kIdentityRole = Qt::UserRole;
-
-int silenceMs(std::size_t frameLength) {
-    const double characters = static_cast<double>(frameLength) + kSlaveTimeoutCharacters;
-    return static_cast<int>(std::ceil(characters * kCharacterMs)) + kLineAllowanceMs;
-}
 
 bool intact(const hart::Frame& f) {
     return f.type == hart::FrameType::Reply && f.intact() && f.data.size() >= 2;
@@ -120,9 +131,8 @@ public:
         QTableWidget* table;
     };
 
-    NetworkScan(host::PageHost& host, Widgets w, MakeCurrent makeCurrent)
-        : QObject(w.table), host_(host), cycle_(host.cycle()), w_(w),
-          makeCurrent_(std::move(makeCurrent)), deadline_(new QTimer(this)) {
+    NetworkScan(host::PageHost& host, Widgets w)
+        : QObject(w.table), host_(host), cycle_(host.cycle()), w_(w), deadline_(new QTimer(this)) {
         deadline_->setSingleShot(true);
         connect(deadline_, &QTimer::timeout, this,
                 [this] { host_.guarded([this] { onDeadline(); }); });
@@ -131,13 +141,21 @@ public:
         host_.onClick(w_.stop, [this] { askStop(); });
         connect(w_.table, &QTableWidget::cellDoubleClicked, this,
                 [this](int row, int) { host_.guarded([this, row] { selectRow(row); }); });
+        for (const ScanReader& r : kReaders) {
+            cycle_.addRequest(r.replyCode);
+            cycle_.addReader({r.replyCode, 0, r.scan, host::status::kUploadFailed,
+                              [this](const host::Reply&) { took(); }, [this] { notTaken(); },
+                              [this](const host::Reply&) { return match(); }});
+        }
     }
 
 private:
     enum class Step { Identity, Tag };
-    enum class Wait { None, Silence, Reply };
+    // Silence: no reply has begun yet. Reply: one has begun and is awaited
+    // whole. Judging: a chunk came in and its reader will judge it.
+    enum class Wait { None, Silence, Reply, Judging };
 
-    bool portOpen() const { return cycle_.buffer()[hart::lb::kPortOpen] != 0; }
+    bool portOpen() const { return host_.device().portOpen(); }
 
     void start() {
         if (running_ || !portOpen()) return;
@@ -169,10 +187,18 @@ private:
         running_ = false;
         wait_ = Wait::None;
         deadline_->stop();
+        // A reply still on its way belongs to no one now.
+        cycle_.dropAwaited();
         host_.holdRequests(false);
         w_.stop->setEnabled(false);
         w_.range->setEnabled(true);
         w_.scan->setEnabled(portOpen());
+        if (portOpen()) {
+            const int found = w_.table->rowCount();
+            cycle_.setStatus(found == 1 ? QStringLiteral("Scan finished: 1 device found")
+                                        : QStringLiteral("Scan finished: %1 devices found")
+                                              .arg(found));
+        }
     }
 
     void beginStep(Step step) {
@@ -181,45 +207,44 @@ private:
         sendTry();
     }
 
+    const host::RequestSpec& request() const {
+        if (step_ == Step::Identity) return kAskIdentity;
+        return identity_->universalRevision >= kFirstLongTagRevision ? kAskLongTag : kAskTag;
+    }
+
     void sendTry() {
         if (!portOpen()) { // closed under the scan: nothing more can be asked
             finish();
             return;
         }
         ++tries_;
-        auto& b = cycle_.buffer();
-        const std::size_t length =
-            step_ == Step::Identity
-                ? hart::buildShortFrame(b, kScanPreambles, hart::kPrimaryMaster,
-                                        static_cast<std::uint8_t>(address_))
-                : hart::buildLongFrameTo(b, hart::kPrimaryMaster, identity_->uniqueAddress,
-                                         tagCommand(), {});
-        arrivedAtSend_ = cycle_.bytesArrived();
-        chunkBytes_ = 0;
+        const bool sent = cycle_.send(request(), nullptr, [this](host::Payload& p) {
+            if (step_ == Step::Identity)
+                p.pollAddress(static_cast<std::uint8_t>(address_));
+            else
+                p.target(identity_->uniqueAddress);
+        });
+        timing_ = cycle_.link().replyTiming(sent ? cycle_.lastFrameLength() : 0);
+        sentAt_.start();
+        awaitSilence(timing_.startMs);
+    }
+
+    void awaitSilence(int ms) {
         wait_ = Wait::Silence;
-        cycle_.sendUnawaited(length);
-        deadline_->start(silenceMs(length));
+        deadline_->start(std::max(ms, 0));
     }
 
-    std::uint8_t tagCommand() const {
-        return identity_->universalRevision >= kFirstLongTagRevision ? kReadLongTag : kReadTag;
-    }
-
-    // Bytes that came off the line since the request and are still on their
-    // way in a chunk: a reply has begun.
-    bool replyUnderWay() const {
-        const auto now = cycle_.bytesArrived();
-        if (!now || !arrivedAtSend_) return false;
-        return *now > *arrivedAtSend_ + chunkBytes_;
+    void awaitWhole() {
+        wait_ = Wait::Reply;
+        deadline_->start(timing_.completeMs);
     }
 
     void onDeadline() {
-        if (wait_ == Wait::Silence && replyUnderWay()) {
-            wait_ = Wait::Reply;
-            deadline_->start(kReplyGuardMs);
+        if (wait_ == Wait::Silence && cycle_.link().replyUnderWay()) {
+            awaitWhole();
             return;
         }
-        tryFailed();
+        if (wait_ == Wait::Silence || wait_ == Wait::Reply) tryFailed();
     }
 
     void tryFailed() {
@@ -233,51 +258,78 @@ private:
         addressDone();
     }
 
-    void onChunk(const QByteArray& chunk) {
-        if (wait_ == Wait::None) return;
-        chunkBytes_ += static_cast<std::uint64_t>(chunk.size());
-        const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(chunk.constData()),
-                                     static_cast<std::size_t>(chunk.size()));
+    void onChunk(const QByteArray&) {
+        if (wait_ != Wait::Silence && wait_ != Wait::Reply) return;
+        // The reader judges it once the decode timer fires.
+        wait_ = Wait::Judging;
+        deadline_->stop();
+    }
+
+    // ---- The readers' steps.
+
+    // Whether the chunk holds the reply the current step waits for; it is
+    // kept for took().
+    bool match() {
+        taken_.reset();
+        if (!running_) return false;
+        const auto& b = cycle_.buffer();
+        const auto bytes = std::span(b.data(), static_cast<std::size_t>(cycle_.received()));
         for (const hart::FrameSegment& segment : hart::parseFrames(bytes)) {
             if (!segment.frame || !intact(*segment.frame)) continue;
-            if (step_ == Step::Identity ? takeIdentity(*segment.frame) : takeTag(*segment.frame))
-                return;
+            if (step_ == Step::Identity ? isIdentity(*segment.frame) : isTag(*segment.frame)) {
+                taken_ = *segment.frame;
+                return true;
+            }
         }
-        // Not the answer (a burst frame, a late reply to an earlier request):
-        // whatever was awaited is still awaited, unless nothing more is coming.
-        if (wait_ == Wait::Reply && !replyUnderWay()) tryFailed();
+        return false;
     }
 
-    bool takeIdentity(const hart::Frame& f) {
-        if (f.longAddress || f.addressBytes.empty() || *f.command != 0 ||
-            (f.addressBytes[0] & hart::kAddressMask) != address_)
-            return false;
-        const auto identity = hart::identityOf(dataOf(f));
-        if (!identity) return false;
-        deadline_->stop();
+    void took() {
+        if (!taken_ || !running_) return;
+        const hart::Frame f = *std::exchange(taken_, std::nullopt);
         wait_ = Wait::None;
-        identity_ = identity;
+        deadline_->stop();
         const auto data = dataOf(f);
-        identityData_ = QByteArray(reinterpret_cast<const char*>(data.data()),
-                                   static_cast<qsizetype>(data.size()));
-        beginStep(Step::Tag);
-        return true;
+        if (step_ == Step::Identity) {
+            identity_ = hart::identityOf(data);
+            identityData_ = QByteArray(reinterpret_cast<const char*>(data.data()),
+                                       static_cast<qsizetype>(data.size()));
+            beginStep(Step::Tag);
+            return;
+        }
+        addRow(tagText(*f.command, data));
+        addressDone();
     }
 
-    bool takeTag(const hart::Frame& f) {
+    // Not the awaited reply (a burst frame, a late reply to an earlier
+    // request): whatever was awaited is still awaited, unless nothing more
+    // is coming.
+    void notTaken() {
+        if (!running_ || wait_ != Wait::Judging) return;
+        cycle_.expectReply(request().replyCode);
+        if (cycle_.link().replyUnderWay())
+            awaitWhole();
+        else if (const int left = timing_.startMs - static_cast<int>(sentAt_.elapsed()); left > 0)
+            awaitSilence(left);
+        else
+            tryFailed();
+    }
+
+    bool isIdentity(const hart::Frame& f) const {
+        return !f.longAddress && !f.addressBytes.empty() && f.command == 0 &&
+               (f.addressBytes[0] & hart::kAddressMask) == address_ &&
+               hart::identityOf(dataOf(f)).has_value();
+    }
+
+    bool isTag(const hart::Frame& f) const {
         const hart::UniqueAddress& want = identity_->uniqueAddress;
-        if (!f.longAddress || f.addressBytes.size() != want.size() || *f.command != tagCommand() ||
+        const std::uint8_t command = request().frame.command;
+        if (!f.longAddress || f.addressBytes.size() != want.size() || f.command != command ||
             (f.addressBytes[0] & hart::kAddressMask) != (want[0] & hart::kAddressMask) ||
             !std::equal(want.begin() + 1, want.end(), f.addressBytes.begin() + 1))
             return false;
-        const auto data = dataOf(f);
-        const std::size_t needed = tagCommand() == kReadTag ? kPackedTagBytes : kLongTagBytes;
-        if (data.size() < needed) return false;
-        deadline_->stop();
-        wait_ = Wait::None;
-        addRow(tagText(tagCommand(), data));
-        addressDone();
-        return true;
+        const std::size_t needed = command == kReadTag ? kPackedTagBytes : kLongTagBytes;
+        return dataOf(f).size() >= needed;
     }
 
     void addressDone() {
@@ -314,15 +366,14 @@ private:
         const QTableWidgetItem* cell = w_.table->item(row, Address);
         if (!cell) return;
         const QByteArray data = cell->data(kIdentityRole).toByteArray();
-        makeCurrent_(std::span(reinterpret_cast<const std::uint8_t*>(data.constData()),
-                               static_cast<std::size_t>(data.size())),
-                     static_cast<std::uint8_t>(cell->text().toInt()));
+        host_.device().adopt(std::span(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                                       static_cast<std::size_t>(data.size())),
+                             static_cast<std::uint8_t>(cell->text().toInt()));
     }
 
     host::PageHost& host_;
     host::RequestCycle& cycle_;
     Widgets w_;
-    MakeCurrent makeCurrent_;
     QTimer* deadline_;
 
     bool running_ = false;
@@ -333,15 +384,16 @@ private:
     Step step_ = Step::Identity;
     Wait wait_ = Wait::None;
     int tries_ = 0;
-    std::optional<std::uint64_t> arrivedAtSend_;
-    std::uint64_t chunkBytes_ = 0;
+    line::ReplyTiming timing_;
+    QElapsedTimer sentAt_;
+    std::optional<hart::Frame> taken_;
     std::optional<hart::DeviceIdentity> identity_;
     QByteArray identityData_;
 };
 
 } // namespace
 
-void buildNetworkScan(host::PageHost& host, MakeCurrent makeCurrent) {
+void buildNetworkScan(host::PageHost& host) {
     NetworkScan::Widgets w{};
     w.range = new QComboBox;
     w.range->setObjectName(QStringLiteral("ScanRange"));
@@ -386,7 +438,7 @@ void buildNetworkScan(host::PageHost& host, MakeCurrent makeCurrent) {
     host.place(host::Page::Network, group.box(), 0, 0);
 
     host.portDependent(w.scan);
-    new NetworkScan(host, w, std::move(makeCurrent));
+    new NetworkScan(host, w);
 }
 
 } // namespace ops

@@ -5,6 +5,7 @@
 
 #include "hart/link_buffer.h"
 #include "host/bind.h"
+#include "host/device.h"
 #include "host/widgets.h"
 
 #include <QComboBox>
@@ -79,7 +80,7 @@ void showVariables(const Controls& c, const host::Reply& r) {
     };
     show(0);
     // Only the primary variable's unit is the one the trims send back.
-    r.buffer()[hart::lb::kPvUnit] = r.byte(variableUnit(0));
+    r.device().setPvUnit(r.byte(variableUnit(0)));
     // A variable the byte count announces but the reply does not carry whole
     // is not shown: its bytes would be the last reply's.
     for (int i = 1; i < static_cast<int>(kVariables.size()); ++i)

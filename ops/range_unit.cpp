@@ -7,6 +7,7 @@
 #include "hart/link_buffer.h"
 #include "hart/tables.h"
 #include "host/bind.h"
+#include "host/device.h"
 #include "host/widgets.h"
 
 #include <QComboBox>
@@ -65,7 +66,7 @@ std::uint8_t chosenUnit(const QComboBox* units) {
 void unitData(const Controls& c, host::Payload& p) {
     const std::uint8_t code = chosenUnit(c.rangeUnit);
     // The trims send this byte back; it is the unit from now on, reply or not.
-    p.buffer()[hart::lb::kPvUnit] = code;
+    p.device().setPvUnit(code);
     p.byte(code);
 }
 
@@ -97,7 +98,7 @@ constexpr host::RequestRow<Controls> kRequests[] = {
 void showLimits(const Controls& c, const host::Reply& r) {
     c.upperLimit->setText(r.floatText(limits::kUpper));
     c.lowerLimit->setText(r.floatText(limits::kLower));
-    r.buffer()[hart::lb::kPvUnit] = r.byte(limits::kUnit);
+    r.device().setPvUnit(r.byte(limits::kUnit));
     host::selectUnit(c.limitUnit, r.byte(limits::kUnit));
 }
 
@@ -108,7 +109,7 @@ void limitsMissing(const Controls& c) {
 
 void showOutput(const Controls& c, const host::Reply& r) {
     host::selectIndex(c.transfer, r.byte(output::kTransferFunction));
-    r.buffer()[hart::lb::kPvUnit] = r.byte(output::kUnit);
+    r.device().setPvUnit(r.byte(output::kUnit));
     host::selectUnit(c.rangeUnit, r.byte(output::kUnit));
     c.upperRange->setText(r.floatText(output::kUpper));
     c.lowerRange->setText(r.floatText(output::kLower));
