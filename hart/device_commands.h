@@ -5,6 +5,8 @@
 // reply data after the two status bytes and give nothing for a reply too
 // short for its layout; they never read past it.
 
+#include "hart/protocol.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -29,9 +31,7 @@ std::array<std::uint8_t, 2> command6Request(const LoopConfiguration& configurati
 
 // ---- Configuration change counter.
 
-// Set in the field-device status byte of every reply while the
-// configuration has changed since a master last reset the flag (command 38).
-inline constexpr std::uint8_t kConfigurationChanged = 0x40;
+// The "configuration changed" bit of a reply's field-device status byte.
 inline bool configurationChanged(std::uint8_t deviceStatus) {
     return (deviceStatus & kConfigurationChanged) != 0;
 }
