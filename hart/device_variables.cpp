@@ -65,7 +65,7 @@ constexpr std::size_t kMinimumSpan = 17;
 constexpr std::size_t kClassification = 21;
 constexpr std::size_t kFamily = 22;
 constexpr std::size_t kAcquisitionPeriod = 23; // 4 bytes, HART 7
-constexpr std::size_t kProperties = 27;        // HART 7.1
+constexpr std::size_t kProperties = 27;        // later HART 7 revisions
 } // namespace at54
 constexpr std::size_t kCommand54Fewest = at54::kFamily + 1;
 

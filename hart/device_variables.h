@@ -103,7 +103,7 @@ struct DeviceVariableInfo {
     std::uint8_t classification = 0;
     std::uint8_t family = 0;
     // From HART 7 on: how often the device updates the variable (HartTime,
-    // a duration) and then, from 7.1, its properties bits.
+    // a duration) and then, in later HART 7 revisions, its properties bits.
     std::optional<std::uint32_t> acquisitionPeriod;
     std::optional<std::uint8_t> properties;
 };

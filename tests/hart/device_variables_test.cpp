@@ -220,7 +220,7 @@ TEST(Command33, WholeSlotsOnlyAndAtMostFour) {
     EXPECT_THROW(hart::command33Request({}), std::invalid_argument);
 }
 
-// Command 54 reply of a HART 7.1 device, 28 bytes:
+// Command 54 reply of a recent HART 7 device, 28 bytes:
 //   01        device variable 1
 //   01 E2 40  transducer serial number 123456
 //   07        limits in bar
@@ -235,7 +235,7 @@ const std::vector<std::uint8_t> kCommand54 =
     hex("01 01 E2 40 07 43 7A 00 00 BF 80 00 00 3F 00 00 00"
         " 3D CC CC CD 41 05 00 00 7D 00 01");
 
-TEST(Command54, Hart71ReplyWithPeriodAndProperties) {
+TEST(Command54, Hart7ReplyWithPeriodAndProperties) {
     ASSERT_EQ(kCommand54.size(), 28u);
     const auto info = hart::decodeCommand54(kCommand54);
     ASSERT_TRUE(info.has_value());
@@ -253,7 +253,7 @@ TEST(Command54, Hart71ReplyWithPeriodAndProperties) {
 }
 
 TEST(Command54, OlderRepliesLackTheLaterFields) {
-    // 27 bytes: HART 7.0, no properties; 23 bytes: HART 5 and 6.
+    // 27 bytes: early HART 7, no properties; 23 bytes: HART 5 and 6.
     const auto seven = hart::decodeCommand54(std::span(kCommand54).first(27));
     ASSERT_TRUE(seven.has_value());
     EXPECT_EQ(seven->acquisitionPeriod, 32000u);
