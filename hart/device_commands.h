@@ -26,6 +26,8 @@ inline constexpr std::uint8_t kLoopCurrentDisabled = 0;
 inline constexpr std::uint8_t kLoopCurrentEnabled = 1;
 
 // Command 7's reply; command 6 echoes its request in the same two bytes.
+// HART 5 devices know only the address byte (and fix the loop current at any
+// address but 0); the mode byte is for HART 6 and later.
 std::optional<LoopConfiguration> decodeCommand7(std::span<const std::uint8_t> data);
 std::array<std::uint8_t, 2> command6Request(const LoopConfiguration& configuration);
 
@@ -47,7 +49,7 @@ std::optional<std::uint16_t> configurationChangeCounterOf(std::span<const std::u
 // HART 5 and 6 devices take no data; a HART 7 device given none resets the
 // flag unconditionally.
 std::array<std::uint8_t, 2> command38Request(std::uint16_t configurationChangeCounter);
-// The reply's counter.
+// The counter in a HART 7 reply; older devices reply without data.
 std::optional<std::uint16_t> decodeCommand38(std::span<const std::uint8_t> data);
 
 // ---- Commands 20 and 22: long tag, 32 ISO Latin-1 characters.
