@@ -381,6 +381,61 @@ DateText hartDateToText(const std::uint8_t* bytes) {
     return {std::to_string(bytes[0]), std::to_string(bytes[1]), std::to_string(bytes[2] + 1900)};
 }
 
+// ---------------------------------------------------------------- HartTime
+
+std::optional<std::string> hartTimeText(std::uint32_t ticks) {
+    if (ticks >= kHartTimeTicksPerDay) return std::nullopt;
+    const std::uint32_t ms = ticks / kHartTimeTicksPerMs;
+    std::array<char, 16> buf{};
+    std::snprintf(buf.data(), buf.size(), "%02u:%02u:%02u.%03u", ms / 3'600'000, ms / 60'000 % 60,
+                  ms / 1000 % 60, ms % 1000);
+    return std::string(buf.data());
+}
+
+std::uint32_t hartTimeFromText(std::string_view text) {
+    const auto fail = [text]() -> std::uint32_t {
+        throw ConversionError(quoted(text) + " is not a time of day (hh:mm:ss.mmm).");
+    };
+    // One or two digits, at most `highest`.
+    const auto field = [&](std::string_view part, unsigned highest) -> unsigned {
+        if (part.empty() || part.size() > 2 || !std::all_of(part.begin(), part.end(), isDigit))
+            fail();
+        unsigned value = 0;
+        for (const char c : part)
+            value = value * 10 + static_cast<unsigned>(c - '0');
+        if (value > highest) fail();
+        return value;
+    };
+
+    const std::size_t point = text.find('.');
+    const std::string_view clock = text.substr(0, point);
+    unsigned ms = 0;
+    if (point != std::string_view::npos) {
+        const std::string_view fraction = text.substr(point + 1);
+        if (fraction.empty() || fraction.size() > 3 ||
+            !std::all_of(fraction.begin(), fraction.end(), isDigit))
+            fail();
+        for (std::size_t i = 0; i < 3; ++i)
+            ms = ms * 10 + (i < fraction.size() ? static_cast<unsigned>(fraction[i] - '0') : 0);
+    }
+
+    const std::size_t first = clock.find(':');
+    if (first == std::string_view::npos) fail();
+    const std::size_t second = clock.find(':', first + 1);
+    // A fraction belongs to the seconds; "hh:mm.5" has none to belong to.
+    if (second == std::string_view::npos && point != std::string_view::npos) fail();
+    const unsigned hours = field(clock.substr(0, first), 23);
+    const unsigned minutes = field(clock.substr(first + 1, second - first - 1), 59);
+    const unsigned seconds =
+        second == std::string_view::npos ? 0 : field(clock.substr(second + 1), 59);
+    const std::uint32_t totalMs = ((hours * 60 + minutes) * 60 + seconds) * 1000 + ms;
+    return totalMs * kHartTimeTicksPerMs;
+}
+
+double hartTimeSeconds(std::uint32_t ticks) {
+    return static_cast<double>(ticks) / (1000.0 * kHartTimeTicksPerMs);
+}
+
 // ---------------------------------------------------------------- KeyFilter
 
 KeyDecision keyFilter(const KeyFilterRule& rule, std::u32string_view textBefore, char32_t key) {

@@ -68,6 +68,20 @@ struct DateText {
 };
 DateText hartDateToText(const std::uint8_t* bytes);
 
+// ---- HartTime: unsigned 32 bits counting 1/32 ms, a time of day since
+// midnight or a duration.
+inline constexpr std::uint32_t kHartTimeTicksPerMs = 32;
+inline constexpr std::uint32_t kHartTimeTicksPerDay = 24u * 60 * 60 * 1000 * kHartTimeTicksPerMs;
+// "hh:mm:ss.mmm", the part of a millisecond dropped; nothing for a value
+// of a day or more, which is no time of day.
+std::optional<std::string> hartTimeText(std::uint32_t ticks);
+// "hh:mm", "hh:mm:ss" or "hh:mm:ss.f" with one to three digits of the
+// second's fraction. Throws ConversionError for anything else, and for
+// hours above 23 or minutes or seconds above 59.
+std::uint32_t hartTimeFromText(std::string_view text);
+// A duration in seconds (an acquisition period, a burst period).
+double hartTimeSeconds(std::uint32_t ticks);
+
 // ---- KeyFilter of the numeric edit fields.
 enum class Gate { None, AtMost4, Exactly6 };
 struct KeyFilterRule {

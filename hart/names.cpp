@@ -149,6 +149,9 @@ constexpr std::array kResponseCodes{
     CodeName{14, "command-specific warning"},
     CodeName{15, "command-specific error"},
     CodeName{rc::kAccessRestricted, "access restricted"},
+    // A warning: the data holds fewer items than asked for (command 9 asked
+    // for more slots than the device serves).
+    CodeName{30, "command response truncated"},
     CodeName{rc::kBusy, "busy"},
     CodeName{33, "delayed response initiated"},
     CodeName{34, "delayed response running"},

@@ -57,6 +57,9 @@ inline constexpr std::uint8_t kNotImplemented = 64;
 
 // Second status byte of a reply: the field-device status.
 inline constexpr std::uint8_t kDeviceMalfunction = 0x80;
+// Set while the configuration has changed since a master last reset the
+// flag with command 38.
+inline constexpr std::uint8_t kConfigurationChanged = 0x40;
 inline constexpr std::uint8_t kMoreStatusAvailable = 0x10; // command 48 has more
 
 // First data byte of a command 0 reply, ahead of the identity.

@@ -80,6 +80,8 @@ TEST(ResponseCodes, MeaningOfTheFirstStatusByte) {
         {15, "command-specific error"},
         {16, "access restricted"},
         {17, "response code 17"},
+        {30, "command response truncated"},
+        {31, "response code 31"},
         {32, "busy"},
         {33, "delayed response initiated"},
         {34, "delayed response running"},
