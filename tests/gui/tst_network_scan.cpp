@@ -15,6 +15,7 @@
 #include "app/main_window.h"
 #include "hart/link_buffer.h"
 #include "host/request_cycle.h"
+#include "sim/hartip_server.h"
 #include "sim/sim_network.h"
 #include "support/window_rig.h"
 
@@ -161,6 +162,8 @@ private slots:
     void stopEndsAfterTheCurrentAddress();
     void closingThePortEndsTheScan();
     void simulatedNetworkFromThePortList();
+    void throughAHartIpGateway_data();
+    void throughAHartIpGateway();
 };
 
 void NetworkScanTest::pageAndStartState() {
@@ -412,6 +415,53 @@ void NetworkScanTest::simulatedNetworkFromThePortList() {
                               QStringLiteral("Upload failed! (command not implemented)"), 15000);
     QCOMPARE(w.get<QLabel>("DeviceStatus")->text(), QStringLiteral("OK"));
     QVERIFY(!w.get<QPushButton>("ReadMoreStatus")->font().bold());
+}
+
+void NetworkScanTest::throughAHartIpGateway_data() {
+    QTest::addColumn<QString>("scheme");
+    QTest::newRow("tcp") << "hartip";
+    QTest::newRow("udp") << "hartip+udp";
+}
+
+// A gateway relays each request to its loop and the device's answer back,
+// which takes far longer than a modem's silence: the scan waits the
+// server's answer time before it retries, and finds a device that answers
+// after 1.5 s, asking it once.
+void NetworkScanTest::throughAHartIpGateway() {
+    QFETCH(QString, scheme);
+    using sim::DeviceModel;
+    sim::SimNetwork loop({{DeviceModel::Transmitter, 1, false}});
+    loop.setFaults(1, {.replyDelayMs = 1500});
+    sim::HartIpServer gateway(sim::answering(loop));
+    TForm1 form;
+    form.show();
+    form.findChild<QComboBox*>(QStringLiteral("SPREALCOM"))
+        ->setEditText(QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(gateway.port()));
+    auto* open = form.findChild<QPushButton*>(QStringLiteral("Button1"));
+    open->click();
+    QTRY_COMPARE_WITH_TIMEOUT(open->text(), QStringLiteral("Close"), 15000);
+    loop.takeFrames();
+
+    auto* range = form.findChild<QComboBox*>(QStringLiteral("ScanRange"));
+    range->setCurrentIndex(range->findText(QStringLiteral("0-15")));
+    form.findChild<QPushButton*>(QStringLiteral("ScanNetwork"))->click();
+    auto* table = form.findChild<QTableWidget*>(QStringLiteral("NetworkTable"));
+    QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), 1, 60000);
+    form.findChild<QPushButton*>(QStringLiteral("StopScan"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(range->isEnabled(), 30000);
+
+    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("1"));
+    QCOMPARE(table->item(0, 6)->text(), QStringLiteral("TT100"));
+    QStringList frames;
+    for (const Bytes& f : loop.takeFrames())
+        frames << rig::hexText(f).trimmed();
+    // The empty address 0 asked twice; the slow device and its tag once
+    // each; the stop came while the scan had gone on to address 2, which is
+    // asked to its end.
+    QCOMPARE(frames, (QStringList{kPoll[0], kPoll[0], kPoll[1], "82 A6 05 01 02 04 0D 00 2B",
+                                  kPoll[2], kPoll[2]}));
+    open->click();
+    QTRY_COMPARE_WITH_TIMEOUT(open->text(), QStringLiteral("Open"), 15000);
 }
 
 QTEST_MAIN(NetworkScanTest)

@@ -156,6 +156,13 @@ QString openError(HartIpLink& link, const Address& address) {
     return {};
 }
 
+int notesWith(const QSignalSpy& notes, const QString& part) {
+    int n = 0;
+    for (const auto& args : notes)
+        n += args[0].toString().contains(part);
+    return n;
+}
+
 QString tsharkProgram() {
 #ifdef TSHARK_PROGRAM
     if (QFile::exists(QStringLiteral(TSHARK_PROGRAM))) return QStringLiteral(TSHARK_PROGRAM);
@@ -173,6 +180,8 @@ private slots:
     void messagesAsTheyGoOnTheWire();
     void onlyTheAwaitedResponseIsHandedOn_data() { transports_data(); }
     void onlyTheAwaitedResponseIsHandedOn();
+    void aRetryTakesTheFirstTrysLateAnswer_data() { transports_data(); }
+    void aRetryTakesTheFirstTrysLateAnswer();
     void tcpMessagesSplitAndJoinedInTheStream();
     void refusedSessionNamesTheStatus_data();
     void refusedSessionNamesTheStatus();
@@ -267,6 +276,43 @@ void HartIpLinkTest::onlyTheAwaitedResponseIsHandedOn() {
     QTRY_COMPARE_WITH_TIMEOUT(dropped(), 3, kDeadline);
     QCOMPARE(received.size(), 1);
     QCOMPARE(received[0][0].toByteArray(), hex("FF FF FF FF FF 06 81 00 02 00 00 85"));
+}
+
+// A master that retries sends the same frame again under a new sequence
+// number. A gateway relaying to a slow loop answers the first copy late,
+// after the retry went out: that answer is the reply, and the second
+// answer to the same request is the duplicate.
+void HartIpLinkTest::aRetryTakesTheFirstTrysLateAnswer() {
+    QFETCH(QString, transport);
+    ScriptedServer server(transportOf(transport));
+    HartIpLink link;
+    QSignalSpy received(&link, &HartIpLink::received);
+    QSignalSpy notes(&link, &HartIpLink::note);
+    link.open(server.address());
+    server.onMessage = nullptr;
+
+    const auto poll = bytes(hex("FF FF FF FF FF 02 80 00 00 82"));
+    QVERIFY(link.sendFrame(poll));
+    QVERIFY(link.sendFrame(poll)); // the retry
+    QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), 3, kDeadline);
+    const QByteArray firstTry = server.received()[1];
+    const QByteArray retry = server.received()[2];
+    QVERIFY(firstTry.mid(4, 2) != retry.mid(4, 2)); // two sequence numbers
+
+    server.send(answer(firstTry, 1, 0, hex("06 80 00 02 00 00 84")));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, kDeadline);
+    QCOMPARE(received[0][0].toByteArray(), hex("FF FF FF FF FF 06 80 00 02 00 00 84"));
+    server.send(answer(retry, 1, 0, hex("06 80 00 02 00 00 84")));
+    QTRY_VERIFY_WITH_TIMEOUT(notesWith(notes, QStringLiteral("dropped: late or duplicate")) == 1,
+                             kDeadline);
+
+    // Another request replaces both: an answer to the old frame is late.
+    QVERIFY(link.sendFrame(bytes(hex("FF FF FF FF FF 02 81 00 00 83"))));
+    QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), 4, kDeadline);
+    server.send(answer(retry, 1, 0, hex("06 80 00 02 00 00 84")));
+    QTRY_VERIFY_WITH_TIMEOUT(notesWith(notes, QStringLiteral("dropped: late or duplicate")) == 2,
+                             kDeadline);
+    QCOMPARE(received.size(), 1);
 }
 
 void HartIpLinkTest::tcpMessagesSplitAndJoinedInTheStream() {
