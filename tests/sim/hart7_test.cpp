@@ -315,4 +315,293 @@ INSTANTIATE_TEST_SUITE_P(Control, FlowmeterExchange, ::testing::ValuesIn(kContro
 INSTANTIATE_TEST_SUITE_P(Tags, FlowmeterExchange, ::testing::ValuesIn(kTags), rowName);
 INSTANTIATE_TEST_SUITE_P(Clock, FlowmeterExchange, ::testing::ValuesIn(kClock), rowName);
 
+// ---- The configuration change counter (command 0 bytes 14-15) counts every
+// accepted write, and only those.
+
+// Command 0 to address 5; its reply (delimiter 06, address, command, byte
+// count, two status bytes, then the data) carries the counter in data bytes
+// 14 and 15.
+constexpr const char* kAsk0At5 = "02 85 00 00 87";
+constexpr std::size_t kCounterAt = 6 + 14;
+constexpr std::size_t kStatusAt = 5;
+
+struct Write {
+    const char* name;
+    const char* request;
+    bool counts;
+};
+
+TEST(ConfigurationChangeCounter, CountsEveryAcceptedWrite) {
+    const Write kWrites[] = {
+        {"6 same address, mode disabled", "82 91 B7 3A 5C 91 06 02 05 00 52", true},
+        // "FEEDWATER LINE 3" in packed ASCII.
+        {"17 message",
+         "82 91 B7 3A 5C 91 11 18 18 51 44 5C 15 05 4A 03 09 38 58 33 82 08 20 82 08 20 82 08 20 "
+         "82 08 20 08",
+         true},
+        // "FT205", "FEEDWATER FLOW", 14.3.2024.
+        {"18 tag, descriptor, date",
+         "82 91 B7 3A 5C 91 12 15 19 4C B0 D6 08 20 18 51 44 5C 15 05 4A 01 8C 3D 78 20 0E 03 7C "
+         "DD",
+         true},
+        {"19 final assembly number 42", "82 91 B7 3A 5C 91 13 03 00 00 2A 69", true},
+        {"22 long tag",
+         "82 91 B7 3A 5C 91 16 20 46 54 2D 32 30 36 20 52 FC 63 6B 6C 61 75 66 00 00 00 00 00 00 "
+         "00 00 00 00 00 00 00 00 00 00 00 F6",
+         true},
+        {"51 mapping", "82 91 B7 3A 5C 91 33 04 00 01 02 03 64", true},
+        {"89 set the clock", "82 91 B7 3A 5C 91 59 0A 01 0F 06 7D 56 65 30 00 00 00 76", true},
+        {"89 read the receive time", "82 91 B7 3A 5C 91 59 0A 00 0F 06 7D 56 65 30 00 00 00 77",
+         false},
+        {"6 refused: address 64", "82 91 B7 3A 5C 91 06 02 40 00 17", false},
+        {"51 refused: no variable 4", "82 91 B7 3A 5C 91 33 02 00 04 66", false},
+        {"1 a read", "82 91 B7 3A 5C 91 01 00 52", false},
+        {"38 clearing the flag", "82 91 B7 3A 5C 91 26 00 75", false},
+    };
+    Rig rig;
+    int expected = 7;
+    for (const Write& w : kWrites) {
+        SCOPED_TRACE(w.name);
+        const auto reply = rig.askBytes(w.request);
+        ASSERT_TRUE(reply);
+        if (w.counts) ++expected;
+        const auto identity = rig.askBytes(kAsk0At5);
+        ASSERT_TRUE(identity);
+        ASSERT_GT(identity->size(), kCounterAt + 1);
+        EXPECT_EQ((*identity)[kCounterAt] << 8 | (*identity)[kCounterAt + 1], expected);
+    }
+    EXPECT_EQ(expected, 14);
+    EXPECT_EQ(rig.device([](sim::SimDevice& d) { return int(d.state().configChangeCounter); }), 14);
+}
+
+TEST(ConfigurationChangeCounter, CommandZeroShowsTheFlagAfterAWrite) {
+    Rig rig;
+    const auto before = rig.askBytes(kAsk0At5);
+    ASSERT_TRUE(before);
+    EXPECT_EQ((*before)[kStatusAt], 0x10);
+    rig.ask("82 91 B7 3A 5C 91 13 03 00 00 2A 69");
+    const auto after = rig.askBytes(kAsk0At5);
+    ASSERT_TRUE(after);
+    EXPECT_EQ((*after)[kStatusAt], 0x50);
+}
+
+// Each master is told of the change and clears it for itself; command 38
+// with a stale counter leaves it set.
+TEST(ConfigurationChanged, EachMasterClearsItsOwnFlag) {
+    Rig rig;
+    struct Step {
+        const char* what;
+        const char* request;
+        const char* reply;
+    };
+    const Step kSteps[] = {
+        {"primary writes 19: counter 7 -> 8", "82 91 B7 3A 5C 91 13 03 00 00 2A 69",
+         "86 91 B7 3A 5C 91 13 05 00 50 00 00 2A 3B"},
+        {"primary clears with 00 08", "82 91 B7 3A 5C 91 26 02 00 08 7F",
+         "86 91 B7 3A 5C 91 26 04 00 10 00 08 6D"},
+        {"primary no longer sees it", "82 91 B7 3A 5C 91 01 00 52",
+         "86 91 B7 3A 5C 91 01 07 00 10 13 42 2A 00 00 3A"},
+        {"secondary still does", "82 11 B7 3A 5C 91 01 00 D2",
+         "86 11 B7 3A 5C 91 01 07 00 50 13 42 2A 00 00 FA"},
+        {"secondary's stale counter: 9", "82 11 B7 3A 5C 91 26 02 00 07 F0",
+         "86 11 B7 3A 5C 91 26 02 09 50 AA"},
+        {"secondary clears with 00 08", "82 11 B7 3A 5C 91 26 02 00 08 FF",
+         "86 11 B7 3A 5C 91 26 04 00 10 00 08 ED"},
+        {"secondary no longer sees it", "82 11 B7 3A 5C 91 01 00 D2",
+         "86 11 B7 3A 5C 91 01 07 00 10 13 42 2A 00 00 BA"},
+    };
+    for (const Step& s : kSteps) {
+        SCOPED_TRACE(s.what);
+        EXPECT_EQ(rig.ask(s.request), s.reply);
+    }
+}
+
+// ---- Command 6 moves the device on the line.
+TEST(PollingAddress, CommandSixMovesTheDevice) {
+    Rig rig;
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 06 02 07 00 50"),
+              "86 91 B7 3A 5C 91 06 04 00 50 07 00 02");
+    EXPECT_TRUE(rig.unanswered(kAsk0At5));
+    // Command 0 at 7: counter 00 08, configuration changed.
+    EXPECT_EQ(rig.ask("02 87 00 00 85"), "06 87 00 18 00 50 FE 11 B7 05 07 02 03 10 00 3A 5C 91 "
+                                         "05 04 00 08 03 00 11 00 11 01 7E");
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 07 00 54"), "86 91 B7 3A 5C 91 07 04 00 50 07 00 03");
+    EXPECT_EQ(rig.network().withState(7, [](sim::SimState& s) { return int(s.loopCurrentMode); }),
+              0);
+    EXPECT_THROW(rig.network().withState(kFlowmeter, [](sim::SimState&) {}), std::out_of_range);
+}
+
+// ---- Command 42: the reply goes out, then the device starts again: cold
+// start (20) in the first reply to each master, counts from zero.
+TEST(DeviceReset, ColdStartOnceForEachMaster) {
+    Rig rig;
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 2A 00 79"), "86 91 B7 3A 5C 91 2A 02 00 10 6F");
+    const char* primary = "82 91 B7 3A 5C 91 01 00 52";
+    const char* secondary = "82 11 B7 3A 5C 91 01 00 D2";
+    EXPECT_EQ(rig.ask(primary), "86 91 B7 3A 5C 91 01 07 00 30 13 42 2A 00 00 1A");
+    EXPECT_EQ(rig.ask(primary), "86 91 B7 3A 5C 91 01 07 00 10 13 42 2A 00 00 3A");
+    EXPECT_EQ(rig.ask(secondary), "86 11 B7 3A 5C 91 01 07 00 30 13 42 2A 00 00 9A");
+    EXPECT_EQ(rig.ask(secondary), "86 11 B7 3A 5C 91 01 07 00 10 13 42 2A 00 00 BA");
+    // Since the start: five requests received (these four and 95), four replies.
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 5F 00 0C"),
+              "86 91 B7 3A 5C 91 5F 08 00 10 00 05 00 04 00 00 11");
+    EXPECT_EQ(rig.device([](sim::SimDevice& d) { return int(d.state().configChangeCounter); }), 7);
+}
+
+TEST(DeviceReset, MissesTheRequestsWhileItStarts) {
+    Rig rig;
+    rig.device([](sim::SimDevice& d) { d.state().requestsMissedByReset = 2; });
+    const char* read = "82 91 B7 3A 5C 91 01 00 52";
+    EXPECT_EQ(rig.ask(read), "86 91 B7 3A 5C 91 01 07 00 10 13 42 2A 00 00 3A");
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 2A 00 79"), "86 91 B7 3A 5C 91 2A 02 00 10 6F");
+    EXPECT_TRUE(rig.unanswered(read));
+    EXPECT_TRUE(rig.unanswered(read));
+    EXPECT_EQ(rig.ask(read), "86 91 B7 3A 5C 91 01 07 00 30 13 42 2A 00 00 1A");
+}
+
+// ---- Command 95 counts the frames the device received and sent.
+TEST(CommunicationStatistics, CountRealTraffic) {
+    Rig rig;
+    rig.ask(kAsk0At5);                                         // received and answered
+    rig.ask(kAsk0);                                            // the transmitter's
+    EXPECT_TRUE(rig.unanswered("82 91 B7 3A 5C 92 0D 00 5D")); // another device ID
+    EXPECT_TRUE(rig.unanswered("02 85 0D 00 8A"));             // 13 by polling address
+    // Received: command 0 and this one; sent: command 0's reply.
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 5F 00 0C"),
+              "86 91 B7 3A 5C 91 5F 08 00 10 00 02 00 01 00 00 13");
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 5F 00 0C"),
+              "86 91 B7 3A 5C 91 5F 08 00 10 00 03 00 02 00 00 11");
+}
+
+// ---- The real-time clock runs on from where it was set, over midnight and
+// into the new year; command 9's time stamp is its time of day.
+TEST(RealTimeClock, RunsOnFromWhereItWasSet) {
+    Rig rig;
+    // 31.12.2024 23:59:59.000: 1F 0C 7C, 86399000 ms * 32 = A4 CB 03 00.
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 59 0A 01 1F 0C 7C A4 CB 03 00 00 00 02"),
+              "86 91 B7 3A 5C 91 59 0A 00 50 01 1F 0C 7C A4 CB 03 00 56");
+    rig.device([](sim::SimDevice& d) { d.holdClock(2s); });
+    // 1.1.2025 00:00:01.000: 01 01 7D, 1000 ms * 32 = 00 00 7D 00; last set
+    // as above; flags: non-volatile only.
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 5A 00 09"),
+              "86 91 B7 3A 5C 91 5A 11 00 50 01 01 7D 00 00 7D 00 1F 0C 7C A4 CB 03 00 01 4E");
+    const auto slots = rig.askBytes("82 91 B7 3A 5C 91 09 01 00 5B");
+    ASSERT_TRUE(slots);
+    ASSERT_EQ(slots->size(), 24u);
+    EXPECT_EQ(hexText(Bytes(slots->end() - 5, slots->end() - 1)), "00 00 7D 00");
+}
+
+// ---- Live values: the device variables follow the device's clock.
+struct Moment {
+    int uptimeMs;
+    const char* request; // command 33
+    const char* reply;
+};
+
+TEST(LiveValues, FollowTheDeviceClock) {
+    const Moment kMoments[] = {
+        // 42.5 + 7.5 = 50 m3/h, * 998 = 49900 kg/h
+        {15000, "82 91 B7 3A 5C 91 21 02 00 01 71",
+         "86 91 B7 3A 5C 91 21 0E 00 10 00 13 42 48 00 00 01 4B 47 42 EC 00 D2"},
+        // 42.5 - 7.5 = 35 m3/h, * 998 = 34930 kg/h
+        {45000, "82 91 B7 3A 5C 91 21 02 00 01 71",
+         "86 91 B7 3A 5C 91 21 0E 00 10 00 13 42 0C 00 00 01 4B 47 08 72 00 42"},
+        // 12345 + 42.5 m3/h * 60 s = 12345.708333 m3 (a whole swell adds nothing)
+        {60000, "82 91 B7 3A 5C 91 21 01 02 71",
+         "86 91 B7 3A 5C 91 21 08 00 10 02 2B 46 40 E6 D5 72"},
+        // 23.5 + 1.5 degC a quarter into its ten minutes
+        {150000, "82 91 B7 3A 5C 91 21 01 03 70",
+         "86 91 B7 3A 5C 91 21 08 00 10 03 20 41 C8 00 00 C4"},
+        // 23.5 - 1.5 degC at three quarters
+        {450000, "82 91 B7 3A 5C 91 21 01 03 70",
+         "86 91 B7 3A 5C 91 21 08 00 10 03 20 41 B0 00 00 BC"},
+    };
+    Rig rig;
+    for (const Moment& m : kMoments) {
+        SCOPED_TRACE(m.uptimeMs);
+        rig.device([&m](sim::SimDevice& d) { d.holdClock(std::chrono::milliseconds(m.uptimeMs)); });
+        EXPECT_EQ(rig.ask(m.request), m.reply);
+    }
+}
+
+float wireFloat(const Bytes& b, std::size_t at) {
+    const std::uint32_t bits = std::uint32_t{b[at]} << 24 | std::uint32_t{b[at + 1]} << 16 |
+                               std::uint32_t{b[at + 2]} << 8 | b[at + 3];
+    return std::bit_cast<float>(bits);
+}
+
+// With its clock running the flow moves between two reads, and what a
+// reply carries is what the device holds.
+TEST(LiveValues, MoveWhileTheClockRuns) {
+    Rig rig;
+    rig.device([](sim::SimDevice& d) { d.releaseClock(); });
+    const char* read = "82 91 B7 3A 5C 91 01 00 52";
+    constexpr std::size_t kValueAt = 11; // 86, address (5), command, count, status (2), unit
+    const auto first = rig.askBytes(read);
+    ASSERT_TRUE(first);
+    std::optional<Bytes> later;
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    do
+        later = rig.askBytes(read);
+    while (later && *later == *first && std::chrono::steady_clock::now() < deadline);
+    ASSERT_TRUE(later);
+    EXPECT_NE(wireFloat(*first, kValueAt), wireFloat(*later, kValueAt));
+    const float held =
+        rig.device([](sim::SimDevice& d) { return d.state().deviceVariableTable[0].value; });
+    EXPECT_EQ(wireFloat(*later, kValueAt), held);
+    // Within the swell of 42.5 +- 7.5.
+    EXPECT_GE(held, 35.0f);
+    EXPECT_LE(held, 50.0f);
+}
+
+// ---- Commands 11 and 21 find the device by its tag, also on the broadcast
+// address (80 00 00 00 00); a tag that is not its own gets no reply.
+TEST(FindByTag, AnswersItsOwnTagOnly) {
+    // 22 data bytes of command 0: counter 00 07.
+    const char* kIdentity = "FE 11 B7 05 07 02 03 10 00 3A 5C 91 05 04 00 07 03 00 11 00 11 01";
+    Rig rig;
+    // "FT205" packed: 19 4C B0 D6 08 20.
+    EXPECT_EQ(rig.ask("82 80 00 00 00 00 0B 06 19 4C B0 D6 08 20 14"),
+              std::string("86 91 B7 3A 5C 91 0B 18 00 10 ") + kIdentity + " EC");
+    EXPECT_EQ(rig.ask("82 00 00 00 00 00 0B 06 19 4C B0 D6 08 20 94"),
+              std::string("86 11 B7 3A 5C 91 0B 18 00 10 ") + kIdentity + " 6C");
+    // "TT100", the transmitter's tag; the transmitter has no command 11.
+    EXPECT_TRUE(rig.unanswered("82 80 00 00 00 00 0B 06 51 4C 70 C2 08 20 88"));
+    // "FT-205 Speisewasser Durchfluß K2".
+    EXPECT_EQ(rig.ask("82 80 00 00 00 00 15 20 46 54 2D 32 30 35 20 53 70 65 69 73 65 77 61 73 "
+                      "73 65 72 20 44 75 72 63 68 66 6C 75 DF 20 4B 32 B6"),
+              std::string("86 91 B7 3A 5C 91 15 18 00 10 ") + kIdentity + " F2");
+    // "FT-206 Rücklauf", not (yet) its long tag, even at its own address.
+    const char* k21NewTag = "82 80 00 00 00 00 15 20 46 54 2D 32 30 36 20 52 FC 63 6B 6C 61 75 66 "
+                            "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 A4";
+    EXPECT_TRUE(rig.unanswered(k21NewTag));
+    EXPECT_TRUE(rig.unanswered("82 91 B7 3A 5C 91 15 20 46 54 2D 32 30 36 20 52 FC 63 6B 6C 61 "
+                               "75 66 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 F5"));
+    // Command 22 makes it the long tag: 20 reads it back and 21 finds it.
+    rig.ask("82 91 B7 3A 5C 91 16 20 46 54 2D 32 30 36 20 52 FC 63 6B 6C 61 75 66 00 00 00 00 00 "
+            "00 00 00 00 00 00 00 00 00 00 00 00 F6");
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 14 00 47"),
+              "86 91 B7 3A 5C 91 14 22 00 50 46 54 2D 32 30 36 20 52 FC 63 6B 6C 61 75 66 00 00 "
+              "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 A2");
+    EXPECT_EQ(rig.ask(k21NewTag), "86 91 B7 3A 5C 91 15 18 00 50 FE 11 B7 05 07 02 03 10 00 3A "
+                                  "5C 91 05 04 00 08 03 00 11 00 11 01 BD");
+}
+
+// ---- Mapping: PV, SV, TV and QV follow command 51 everywhere.
+TEST(Mapping, CommandsFollowTheNewMapping) {
+    Rig rig;
+    // PV temperature, SV volume flow, TV mass flow, QV totalizer.
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 33 04 03 00 01 02 64"),
+              "86 91 B7 3A 5C 91 33 06 00 50 03 00 01 02 32");
+    // 23.5 degC; 23.5 % of 0-100 degC, the current still fixed at 4 mA.
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 01 00 52"),
+              "86 91 B7 3A 5C 91 01 07 00 50 20 41 BC 00 00 DC");
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 02 00 51"),
+              "86 91 B7 3A 5C 91 02 0A 00 50 40 80 00 00 41 BC 00 00 32");
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 08 00 5B"),
+              "86 91 B7 3A 5C 91 08 06 00 50 40 42 48 44 07");
+    EXPECT_EQ(rig.ask("82 91 B7 3A 5C 91 32 00 61"),
+              "86 91 B7 3A 5C 91 32 06 00 50 03 00 01 02 33");
+}
+
 } // namespace
