@@ -30,7 +30,6 @@ std::uint8_t burstBit(const SimState& s) {
 
 constexpr std::uint8_t kFindByTag = 11;
 constexpr std::uint8_t kFindByLongTag = 21;
-constexpr std::size_t kPackedTagBytes = 6;
 constexpr int kTagChars = 8;
 constexpr std::array<std::uint8_t, 5> kBroadcastAddress{};
 
