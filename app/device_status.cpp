@@ -22,16 +22,30 @@ QColor colourOf(hart::StatusSeverity severity) {
     return {};
 }
 
+void paint(QLabel* label, const QColor& colour, const QString& text) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, colour);
+    label->setPalette(p);
+    label->setText(text);
+}
+
 void show(QLabel* label, const host::Device& device) {
+    const QColor grey(0x60, 0x60, 0x60);
+    if (!device.portOpen()) {
+        paint(label, grey, QStringLiteral("Not connected"));
+        return;
+    }
+    if (device.noReply()) {
+        paint(label, grey, QStringLiteral("No reply"));
+        return;
+    }
     const auto& status = device.lastStatus();
     if (!status) {
         label->clear();
         return;
     }
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, colourOf(hart::severityOf(*status)));
-    label->setPalette(p);
-    label->setText(QString::fromStdString(hart::replyStatusText(*status)));
+    paint(label, colourOf(hart::severityOf(*status)),
+          QString::fromStdString(hart::replyStatusText(*status)));
 }
 
 } // namespace
@@ -44,6 +58,7 @@ QLabel* makeDeviceStatusLabel(QWidget* parent) {
 
 void showDeviceStatus(QLabel* label, const host::Device& device) {
     show(label, device);
-    QObject::connect(&device, &host::Device::statusChanged, label,
-                     [label, &device] { show(label, device); });
+    const auto update = [label, &device] { show(label, device); };
+    QObject::connect(&device, &host::Device::statusChanged, label, update);
+    QObject::connect(&device, &host::Device::portChanged, label, update);
 }

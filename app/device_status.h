@@ -1,7 +1,7 @@
 #pragma once
 // The window frame's "Device Status:" value, DeviceStatus: the field-device
-// status of the last reply received, empty until there is one and again once
-// the port has closed.
+// status of the last reply received; "No reply" after a reply time-out until
+// the next reply; "Not connected" while the port is closed.
 
 class QLabel;
 class QWidget;

@@ -4,10 +4,14 @@
 #include "app/port_list.h"
 #include "app/traffic_panel.h"
 #include "devices/devices.h"
+#include "hart/device_identity.h"
+#include "hart/encodings.h"
 #include "hart/link_buffer.h"
 #include "link/links.h"
 #include "link/serial_link.h"
 #include "hartip/hartip_link.h"
+#include "host/loop_watch.h"
+#include "host/makers.h"
 #include "host/traffic_log.h"
 #include "host/widgets.h"
 #include "ops/ops.h"
@@ -16,6 +20,7 @@
 #include "startup/image_plugins.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -37,6 +42,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 #include <iterator>
 #include <map>
@@ -143,6 +149,7 @@ TForm1::TForm1(QWidget* parent)
     // A page whose rows and readers do not match is a programming error: it
     // stops the program here, not at the first click.
     cycle_->checkReaders();
+    cycle_->provenance().watch(pages_);
     fitToPages();
     startUp();
 }
@@ -211,6 +218,11 @@ void TForm1::makeCycle() {
         connect(link, &line::Link::problem, statusLabel_, &QLabel::setText);
     }
 
+    loopWatch_ = new host::LoopWatch(*cycle_, this);
+    connect(loopWatch_, &host::LoopWatch::changed, this, &TForm1::showLoopBanner);
+    connect(&cycle_->device(), &host::Device::portChanged, this, &TForm1::showLoopBanner);
+    connect(&cycle_->device(), &host::Device::currentDeviceChanged, this, &TForm1::deviceLeft);
+
     trafficLog_->watch(*cycle_);
     connect(this, &TForm1::portOpened, trafficLog_, &host::TrafficLog::logPortOpened);
     connect(this, &TForm1::portClosed, trafficLog_, &host::TrafficLog::logPortClosed);
@@ -237,6 +249,7 @@ void TForm1::buildFrame() {
     auto* outer = new QVBoxLayout(central);
     outer->addLayout(buildHeader(central));
     outer->addLayout(buildPortRow(central));
+    outer->addWidget(buildLoopBanner(central));
     pages_ = new QTabWidget(central);
     pages_->setObjectName(QStringLiteral("PageControl2"));
     outer->addWidget(pages_, 1);
@@ -290,6 +303,30 @@ QLayout* TForm1::buildPortRow(QWidget* central) {
                            showError(m);
                        })->toggleButton());
     return portRow;
+}
+
+// Above the pages while the loop current is fixed: a fixed current is
+// easily forgotten, and the loop then tells the control system nothing.
+QWidget* TForm1::buildLoopBanner(QWidget* central) {
+    loopBanner_ = host::makeLabel(QString(), "LoopFixedBanner", central);
+    loopBanner_->setAutoFillBackground(true);
+    QPalette p = loopBanner_->palette();
+    p.setColor(QPalette::Window, QColor(0xff, 0xe0, 0x8a)); // amber, as a warning light
+    p.setColor(QPalette::WindowText, QColor(0x5a, 0x3a, 0x00));
+    loopBanner_->setPalette(p);
+    auto* release = host::makeButton("ReleaseLoop", QStringLiteral("Return to normal"), central);
+    release->setParent(loopBanner_);
+    auto* row = new QHBoxLayout(loopBanner_);
+    row->setContentsMargins(8, 4, 4, 4);
+    row->addStretch(1);
+    row->addWidget(release);
+    // The text keeps clear of the button.
+    loopBanner_->setContentsMargins(0, 0, release->sizeHint().width() + 8, 0);
+    loopBanner_->setMinimumHeight(release->sizeHint().height() + 8);
+    loopBanner_->setIndent(8);
+    onClick(release, [this] { loopWatch_->release(); });
+    loopBanner_->hide();
+    return loopBanner_;
 }
 
 // Send and receive views, counters, status line and device status.
@@ -465,10 +502,122 @@ void TForm1::showError(const QString& message) {
 }
 
 void TForm1::togglePort() {
-    if (isPortOpen())
-        closePort();
-    else
+    if (!isPortOpen())
         openPort();
+    else if (loopWatch_->fixed())
+        askLoopBeforeClosing(Closing::Port);
+    else
+        closePort();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (isPortOpen() && loopWatch_->fixed() && !windowCloseAgreed_) {
+        event->ignore();
+        askLoopBeforeClosing(Closing::Window);
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void TForm1::askLoopBeforeClosing(Closing closing) {
+    auto* box = new QMessageBox(QMessageBox::Question, windowTitle(),
+                                QStringLiteral("The loop current is still fixed. Return it to "
+                                               "normal before closing?"),
+                                QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("LoopFixedQuestion"));
+    auto* release = box->addButton(QStringLiteral("Return to normal"), QMessageBox::AcceptRole);
+    auto* leave = box->addButton(QStringLiteral("Leave fixed"), QMessageBox::DestructiveRole);
+    auto* cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(release);
+    box->setEscapeButton(cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    connect(box, &QMessageBox::finished, this, [this, box, release, leave, closing] {
+        guarded([&] {
+            if (box->clickedButton() == leave) {
+                closeNow(closing);
+            } else if (box->clickedButton() == release) {
+                // Closed once the device has answered the release, or its
+                // reply has timed out: the request is not cut off mid-way.
+                auto* once = new QObject(this);
+                const auto done = [this, once, closing] {
+                    if (!once->parent()) return;
+                    once->setParent(nullptr);
+                    once->deleteLater();
+                    guarded([&] { closeNow(closing); });
+                };
+                connect(cycle_.get(), &host::RequestCycle::replyDecoded, once, done);
+                connect(cycle_.get(), &host::RequestCycle::replyNotDecoded, once, done);
+                connect(cycle_.get(), &host::RequestCycle::replyTimedOut, once, done);
+                connect(cycle_.get(), &host::RequestCycle::lineLost, once, done);
+                loopWatch_->release();
+            }
+        });
+    });
+    box->show();
+}
+
+void TForm1::closeNow(Closing closing) {
+    if (closing == Closing::Window) {
+        windowCloseAgreed_ = true;
+        close();
+    } else if (isPortOpen()) {
+        closePort();
+    }
+}
+
+void TForm1::whenMakerAgrees(const host::Maker& maker, std::function<void()> send) {
+    const auto& id = cycle_->device().identity();
+    const auto makes = [&maker](std::optional<std::uint16_t> code) {
+        return code && std::ranges::find(maker.codes, *code) != maker.codes.end();
+    };
+    if (!id || !id->manufacturer || makes(id->manufacturer) || makes(id->distributor) ||
+        makersAllowed_.count(&maker)) {
+        guarded(send);
+        return;
+    }
+    const QString text =
+        QStringLiteral("The device found is made by %1 (%2). This page sends %3's own commands, "
+                       "which mean something else to other makers' devices. Send anyway?")
+            .arg(QString::fromStdString(hart::manufacturerText(*id->manufacturer)))
+            .arg(*id->manufacturer)
+            .arg(QString::fromUtf8(maker.name.data(), static_cast<qsizetype>(maker.name.size())));
+    auto* box = new QMessageBox(QMessageBox::Question, windowTitle(), text, QMessageBox::NoButton,
+                                this);
+    box->setObjectName(QStringLiteral("WrongMakerQuestion"));
+    auto* sendButton = box->addButton(QStringLiteral("Send"), QMessageBox::AcceptRole);
+    auto* cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    connect(box, &QMessageBox::finished, this,
+            [this, box, sendButton, &maker, send = std::move(send)] {
+                if (box->clickedButton() != sendButton) return;
+                makersAllowed_.insert(&maker);
+                guarded(send);
+            });
+    box->show();
+}
+
+void TForm1::deviceLeft() {
+    cycle_->provenance().clearReplyFilled();
+    cycle_->provenance().forgetReads();
+    makersAllowed_.clear();
+    loopWatch_->forget();
+}
+
+void TForm1::showLoopBanner() {
+    const bool shown = loopWatch_->fixed() && isPortOpen();
+    if (shown) {
+        const auto at = loopWatch_->fixedAt();
+        loopBanner_->setText(
+            at ? QStringLiteral("Loop current fixed at %1 mA: the loop is not following the "
+                                "process")
+                     .arg(QString::fromStdString(hart::floatText(*at)))
+               : QStringLiteral("Loop current fixed: the loop is not following the process"));
+    }
+    loopBanner_->setVisible(shown);
 }
 
 bool TForm1::isPortOpen() const {
@@ -487,6 +636,9 @@ void TForm1::openPort() {
         throw app::withPortsFound(e, portList_->ports());
     }
     cycle_->setLink(link);
+    cycle_->provenance().forgetReads();
+    makersAllowed_.clear();
+    loopWatch_->forget();
     cycle_->device().setPortOpen(true);
     openButton_->setText(QStringLiteral("Close"));
     setPortButtonsEnabled(true);
@@ -526,6 +678,9 @@ void TForm1::openLink(line::Link& link) {
 void TForm1::closePort() {
     setPortButtonsEnabled(false);
     resetFields(PortMoment::Close);
+    cycle_->provenance().forgetReads();
+    makersAllowed_.clear();
+    loopWatch_->forget();
     cycle_->device().forgetStatus();
     cycle_->device().setPortOpen(false);
     openButton_->setText(QStringLiteral("Open"));
@@ -541,6 +696,8 @@ void TForm1::portGone(const QString& message) {
     // line that is gone either.
     timer1_->stop();
     closePort();
+    // Beyond what closing empties: nothing the device said may look current.
+    deviceLeft();
     statusLabel_->setText(message);
     showError(message);
 }

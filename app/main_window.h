@@ -13,9 +13,11 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <set>
 #include <utility>
 #include <vector>
 
+class QCloseEvent;
 class QComboBox;
 class QLabel;
 class QLayout;
@@ -34,8 +36,9 @@ namespace hartip {
 class HartIpLink;
 }
 namespace host {
+class LoopWatch;
 class TrafficLog;
-}
+} // namespace host
 namespace line {
 class Link;
 class Links;
@@ -68,6 +71,7 @@ public:
     QTimer* discoveryTimer() override { return timer1_; }
     host::Device& device() override { return cycle_->device(); }
     void holdRequests(bool held) override;
+    void whenMakerAgrees(const host::Maker& maker, std::function<void()> send) override;
 
     void setVisible(bool visible) override;
 
@@ -107,8 +111,14 @@ signals:
     // a keep-alive), for the traffic log.
     void linkNote(const QString& text);
 
+protected:
+    // While the loop current is fixed, asks first (LoopFixedQuestion).
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     enum class PortMoment { Start, Open, Close };
+    // What the user wants closed once the loop question is answered.
+    enum class Closing { Port, Window };
 
     // The constructor's steps, in order.
     void makeSerialComponent();
@@ -123,7 +133,17 @@ private:
     // buildFrame's parts, top to bottom.
     QLayout* buildHeader(QWidget* central);
     QLayout* buildPortRow(QWidget* central);
+    QWidget* buildLoopBanner(QWidget* central);
     QLayout* buildViews(QWidget* central);
+    // What the window does when the current device is no longer the one
+    // whose values the pages show (another device became current, or the
+    // line went away): every value read from it is emptied, nothing counts
+    // as read, and other makers' commands need asking again.
+    void deviceLeft();
+    // LoopFixedQuestion, then `closing` as answered.
+    void askLoopBeforeClosing(Closing closing);
+    void closeNow(Closing closing);
+    void showLoopBanner();
 
     void openPort();
     // Opens `link`, saying what it waits for while a slow one opens.
@@ -143,6 +163,11 @@ private:
     QTimer* timer3_ = nullptr;
     std::unique_ptr<host::RequestCycle> cycle_;
     host::TrafficLog* trafficLog_ = nullptr;
+    host::LoopWatch* loopWatch_ = nullptr;
+    QLabel* loopBanner_ = nullptr; // LoopFixedBanner
+    // Makers whose commands the user chose to send to another maker's device.
+    std::set<const host::Maker*> makersAllowed_;
+    bool windowCloseAgreed_ = false;
 
     app::PortCombo* portList_ = nullptr;    // SPREALCOM
     QPushButton* openButton_ = nullptr;     // Button1

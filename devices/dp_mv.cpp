@@ -5,6 +5,8 @@
 
 #include "hart/link_buffer.h"
 #include "host/bind.h"
+#include "host/makers.h"
+#include "host/provenance.h"
 #include "host/device.h"
 #include "host/widgets.h"
 
@@ -135,49 +137,72 @@ void ejaCutoff(const Controls& c, host::Payload& p) {
     p.wireFloat(c.ejaCutoff);
 }
 
+// The 300SMV and EJA SETs send a byte for every list, chosen or not: a list
+// with nothing chosen must have been read from the current device.
+void keepSmvVariables(const Controls& c, host::Keep& k) {
+    for (auto* combo : c.variables)
+        k.list(combo, kSmvVariablesRead);
+    k.orRefuse(host::keepRefusal(QStringLiteral("the four variables"),
+                                 QStringLiteral("variables")));
+}
+
+void keepSmvDisplay(const Controls& c, host::Keep& k) {
+    for (auto* combo : c.display)
+        k.list(combo, kSmvDisplayRead);
+    k.orRefuse(host::keepRefusal(QStringLiteral("every display choice"),
+                                 QStringLiteral("display choices")));
+}
+
+void keepEjaDisplay(const Controls& c, host::Keep& k) {
+    for (auto* combo : c.ejaDisplay)
+        k.list(combo, kEjaDisplayRead);
+    k.orRefuse(host::keepRefusal(QStringLiteral("every display choice"),
+                                 QStringLiteral("display choices")));
+}
+
 // None of the buttons follows ShowVendorFrames; the 300SMV buttons and the
 // EJA display query leave the send view as it was. The EJA buttons are
 // enabled whatever the port state.
 using Row = host::RequestRow<Controls>;
 constexpr Row kRequests[] = {
-    {"Button42", kZeroWrite, host::longFrame(43)},
+    {.button = "Button42", .replyCode = kZeroWrite, .frame = host::longFrame(43), .maker = &host::kRosemount},
     {.button = "Button44",
      .replyCode = kSmvVariablesRead,
      .frame = host::longFrame(50),
-     .echo = host::Echo::Keep},
+     .echo = host::Echo::Keep, .maker = &host::kRosemount},
     {.button = "Button45",
      .replyCode = kSmvWrite,
      .frame = host::longFrame(51),
      .data = smvVariables,
-     .echo = host::Echo::Keep},
+     .echo = host::Echo::Keep, .keep = keepSmvVariables, .maker = &host::kRosemount},
     {.button = "Button47",
      .replyCode = kSmvDisplayRead,
      .frame = host::longFrame(188),
-     .echo = host::Echo::Keep},
+     .echo = host::Echo::Keep, .maker = &host::kRosemount},
     {.button = "Button46",
      .replyCode = kSmvWrite,
      .frame = host::longFrame(189),
      .data = smvDisplay,
-     .echo = host::Echo::Keep},
+     .echo = host::Echo::Keep, .keep = keepSmvDisplay, .maker = &host::kRosemount},
     {.button = "Button48",
      .replyCode = kEjaDisplayRead,
      .frame = host::longFrame(152),
      .echo = host::Echo::Keep,
-     .gate = host::PortGate::Always},
+     .gate = host::PortGate::Always, .maker = &host::kYokogawa},
     {.button = "Button49",
      .replyCode = kEjaDisplayWrite,
      .frame = host::longFrame(153),
      .data = ejaDisplay,
-     .gate = host::PortGate::Always},
+     .gate = host::PortGate::Always, .keep = keepEjaDisplay, .maker = &host::kYokogawa},
     {.button = "Button50",
      .replyCode = kEjaZeroRead,
      .frame = host::longFrame(130),
-     .gate = host::PortGate::Always},
+     .gate = host::PortGate::Always, .maker = &host::kYokogawa},
     {.button = "Button51",
      .replyCode = kEjaZeroWrite,
      .frame = host::longFrame(131),
      .data = ejaCutoff,
-     .gate = host::PortGate::Always},
+     .gate = host::PortGate::Always, .maker = &host::kYokogawa},
 };
 
 // ---- Query replies, from the first data byte on.

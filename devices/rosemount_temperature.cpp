@@ -6,6 +6,8 @@
 #include "devices/channel.h"
 #include "devices/coded_list.h"
 #include "host/bind.h"
+#include "host/makers.h"
+#include "host/provenance.h"
 #include "host/widgets.h"
 
 #include <QComboBox>
@@ -163,6 +165,15 @@ void setWiring(const Controls& c, host::Payload& p) {
     p.byte(chosenCode(c.wiring, kWirings, "connection type"));
 }
 
+// The wiring SET sends 0x00 for a list with nothing chosen: only what the
+// query read, or the user chose, goes to the device.
+void keepWiring(const Controls& c, host::Keep& k) {
+    k.list(c.wiringSensor, kWiringQuery);
+    k.list(c.wiring, kWiringQuery);
+    k.orRefuse(host::keepRefusal(QStringLiteral("the sensor type and the connection type"),
+                                 QStringLiteral("sensor type and connection type")));
+}
+
 // Every request of these groups shows its frame only while ShowVendorFrames
 // is on. The 644 and 848T buttons are enabled with the port; the wiring
 // method's buttons always.
@@ -170,19 +181,19 @@ constexpr auto kVendor = host::Echo::VendorFlag;
 using Row = host::RequestRow<Controls>;
 constexpr Row kRequests[] = {
     {.button = "Button35", .replyCode = k644Query, .frame = host::longFrame(kRead644),
-     .data = channelZero, .echo = kVendor},
+     .data = channelZero, .echo = kVendor, .maker = &host::kRosemount},
     {.button = "Button36", .replyCode = k644Set, .frame = host::longFrame(kWrite644),
-     .data = set644, .echo = kVendor},
+     .data = set644, .echo = kVendor, .maker = &host::kRosemount},
     {.button = "Button41", .replyCode = k848Query, .frame = host::longFrame(kRead848),
-     .data = channel848, .echo = kVendor},
+     .data = channel848, .echo = kVendor, .maker = &host::kRosemount},
     {.button = "Button40", .replyCode = k848Set, .frame = host::longFrame(kWrite848),
-     .data = set848, .echo = kVendor},
+     .data = set848, .echo = kVendor, .maker = &host::kRosemount},
     {.button = "Button43", .replyCode = k848Unit, .frame = host::longFrame(kWriteUnit),
-     .data = unit848, .echo = kVendor},
+     .data = unit848, .echo = kVendor, .maker = &host::kRosemount},
     {.button = "Button70", .replyCode = kWiringQuery, .frame = host::longFrame(kExpanded),
-     .data = readWiring, .echo = kVendor, .gate = host::PortGate::Always},
+     .data = readWiring, .echo = kVendor, .gate = host::PortGate::Always, .maker = &host::kRosemount},
     {.button = "Button69", .replyCode = kWiringSet, .frame = host::longFrame(kExpanded),
-     .data = setWiring, .echo = kVendor, .gate = host::PortGate::Always},
+     .data = setWiring, .echo = kVendor, .gate = host::PortGate::Always, .keep = keepWiring, .maker = &host::kRosemount},
 };
 
 // Replies of 140 and 160: the channel, then sensor and connection.

@@ -7,6 +7,8 @@
 #include "devices/coded_list.h"
 #include "hart/link_buffer.h"
 #include "host/bind.h"
+#include "host/makers.h"
+#include "host/provenance.h"
 #include "host/widgets.h"
 
 #include <QComboBox>
@@ -180,22 +182,44 @@ void abbWrite(const Controls& c, host::Payload& p) {
     p.byte(chosenCode(c.abbConnection, kAbbConnection, "connection"));
 }
 
+// Each SET sends a code for a list with nothing chosen; only what the
+// query read, or the user chose, goes to the device.
+void keepSiemens(const Controls& c, host::Keep& k) {
+    k.list(c.siemens, kSiemensRead);
+    k.orRefuse(host::keepRefusal(QStringLiteral("the sensor and connection type"),
+                                 QStringLiteral("sensor and connection type")));
+}
+
+void keepKrohne(const Controls& c, host::Keep& k) {
+    k.list(c.krohneSensor, kKrohneRead);
+    k.list(c.krohneConnection, kKrohneRead);
+    k.orRefuse(host::keepRefusal(QStringLiteral("the sensor type and the connection"),
+                                 QStringLiteral("sensor type and connection")));
+}
+
+void keepAbb(const Controls& c, host::Keep& k) {
+    k.list(c.abbSensor, kAbbRead);
+    k.list(c.abbConnection, kAbbRead);
+    k.orRefuse(host::keepRefusal(QStringLiteral("the sensor type and the connection"),
+                                 QStringLiteral("sensor type and connection")));
+}
+
 // Every button of this tab shows its frame only while ShowVendorFrames is on.
 constexpr auto kVendor = host::Echo::VendorFlag;
 using Row = host::RequestRow<Controls>;
 constexpr Row kRequests[] = {
     {.button = "Button2", .replyCode = kSiemensRead, .frame = host::longFrame(140),
-     .data = channelZero, .echo = kVendor},
+     .data = channelZero, .echo = kVendor, .maker = &host::kSiemens},
     {.button = "Button11", .replyCode = kSiemensWrite, .frame = host::longFrame(141),
-     .data = siemensWrite, .echo = kVendor},
+     .data = siemensWrite, .echo = kVendor, .keep = keepSiemens, .maker = &host::kSiemens},
     {.button = "Button63", .replyCode = kKrohneRead, .frame = host::longFrame(130),
-     .echo = kVendor, .gate = host::PortGate::Always},
+     .echo = kVendor, .gate = host::PortGate::Always, .maker = &host::kKrohne},
     {.button = "Button64", .replyCode = kKrohneWrite, .frame = host::longFrame(131),
-     .data = krohneWrite, .echo = kVendor, .gate = host::PortGate::Always},
+     .data = krohneWrite, .echo = kVendor, .gate = host::PortGate::Always, .keep = keepKrohne, .maker = &host::kKrohne},
     {.button = "Button68", .replyCode = kAbbRead, .frame = host::longFrame(190),
-     .data = channelZero, .echo = kVendor, .gate = host::PortGate::Always},
+     .data = channelZero, .echo = kVendor, .gate = host::PortGate::Always, .maker = &host::kAbb},
     {.button = "Button67", .replyCode = kAbbWrite, .frame = host::longFrame(195),
-     .data = abbWrite, .echo = kVendor, .gate = host::PortGate::Always},
+     .data = abbWrite, .echo = kVendor, .gate = host::PortGate::Always, .keep = keepAbb, .maker = &host::kAbb},
 };
 
 // Reply data of the three reads.

@@ -12,6 +12,8 @@
 #include "devices/coded_list.h"
 #include "hart/link_buffer.h"
 #include "host/bind.h"
+#include "host/makers.h"
+#include "host/provenance.h"
 #include "host/widgets.h"
 
 #include <QComboBox>
@@ -240,37 +242,58 @@ void ehCallendarSet(const Controls& c, host::Payload& p) {
     p.wireFloat(c.callendarValue);
 }
 
+// The Yokogawa and E+H SETs send a code for a list with nothing chosen: only
+// what was read, or the user chose, goes out.
+void keepYokogawa(const Controls& c, host::Keep& k) {
+    k.list(c.yokoSensor, kYokoQuery);
+    k.list(c.yokoWires, kYokoQuery);
+    k.orRefuse(host::keepRefusal(QStringLiteral("the sensor type and the connection type"),
+                                 QStringLiteral("sensor type and connection type")));
+}
+
+void keepEhSensor(const Controls& c, host::Keep& k) {
+    k.list(c.ehSensor, kEhSensorQuery);
+    k.orRefuse(QStringLiteral("Nothing sent: SET writes the sensor type. Press Query first, so "
+                              "that the sensor type the device holds is kept."));
+}
+
+void keepEhWires(const Controls& c, host::Keep& k) {
+    k.list(c.ehWires, kEhWireQuery);
+    k.orRefuse(QStringLiteral("Nothing sent: SET writes the connection type. Press Query first, "
+                              "so that the connection type the device holds is kept."));
+}
+
 // Every button is enabled whatever the port state; the E+H value writes are
 // enabled by their reads instead.
 constexpr auto kAlways = host::PortGate::Always;
 using Row = host::RequestRow<Controls>;
 constexpr Row kRequests[] = {
     {.button = "Button52", .replyCode = kYokoQuery, .frame = host::longFrame(kYokoRead),
-     .data = channelZero, .echo = host::Echo::Hide, .gate = kAlways},
+     .data = channelZero, .echo = host::Echo::Hide, .gate = kAlways, .maker = &host::kYokogawa},
     {.button = "Button53", .replyCode = kYokoSet, .frame = host::longFrame(kYokoWrite),
-     .data = yokoSet, .echo = host::Echo::Hide, .gate = kAlways},
+     .data = yokoSet, .echo = host::Echo::Hide, .gate = kAlways, .keep = keepYokogawa, .maker = &host::kYokogawa},
     {.button = "Button54", .replyCode = kYokoResistanceQuery,
      .frame = host::longFrame(kYokoResistanceRead), .echo = host::Echo::VendorFlag,
-     .gate = kAlways},
+     .gate = kAlways, .maker = &host::kYokogawa},
     {.button = "Button55", .replyCode = kYokoResistanceSet,
      .frame = host::longFrame(kYokoResistanceWrite), .data = resistanceSet,
-     .echo = host::Echo::Hide, .gate = kAlways},
+     .echo = host::Echo::Hide, .gate = kAlways, .maker = &host::kYokogawa},
     {.button = "Button56", .replyCode = kEhSensorQuery, .frame = host::longFrame(kEhRead),
-     .data = ehSensorQuery, .echo = host::Echo::VendorFlag, .gate = kAlways},
+     .data = ehSensorQuery, .echo = host::Echo::VendorFlag, .gate = kAlways, .maker = &host::kEndressHauser},
     {.button = "Button59", .replyCode = kEhWireQuery, .frame = host::longFrame(kEhRead),
-     .data = ehWireQuery, .echo = host::Echo::Hide, .gate = kAlways},
+     .data = ehWireQuery, .echo = host::Echo::Hide, .gate = kAlways, .maker = &host::kEndressHauser},
     {.button = "Button65", .replyCode = kEhOffsetQuery, .frame = host::longFrame(kEhRead),
-     .data = ehOffsetQuery, .echo = host::Echo::Hide, .gate = kAlways},
+     .data = ehOffsetQuery, .echo = host::Echo::Hide, .gate = kAlways, .maker = &host::kEndressHauser},
     {.button = "Button57", .replyCode = kEhSensorSet, .frame = host::longFrame(kEhWrite),
-     .data = ehSensorSet, .echo = host::Echo::Hide, .gate = kAlways},
+     .data = ehSensorSet, .echo = host::Echo::Hide, .gate = kAlways, .keep = keepEhSensor, .maker = &host::kEndressHauser},
     {.button = "Button60", .replyCode = kEhWireSet, .frame = host::longFrame(kEhWrite),
-     .data = ehWireSet, .echo = host::Echo::Hide, .gate = kAlways},
+     .data = ehWireSet, .echo = host::Echo::Hide, .gate = kAlways, .keep = keepEhWires, .maker = &host::kEndressHauser},
     {.button = "Button66", .replyCode = kEhOffsetSet, .frame = host::longFrame(kEhWrite),
-     .data = ehOffsetSet, .echo = host::Echo::Hide, .gate = kAlways},
+     .data = ehOffsetSet, .echo = host::Echo::Hide, .gate = kAlways, .maker = &host::kEndressHauser},
     {.button = "Button61", .replyCode = kEhPolynomSet, .frame = host::longFrame(kEhWrite),
-     .data = ehPolynomSet, .echo = host::Echo::Hide, .gate = kAlways},
+     .data = ehPolynomSet, .echo = host::Echo::Hide, .gate = kAlways, .maker = &host::kEndressHauser},
     {.button = "Button62", .replyCode = kEhCallendarSet, .frame = host::longFrame(kEhWrite),
-     .data = ehCallendarSet, .echo = host::Echo::Hide, .gate = kAlways},
+     .data = ehCallendarSet, .echo = host::Echo::Hide, .gate = kAlways, .maker = &host::kEndressHauser},
 };
 
 // Reply data of the Yokogawa reads: the channel, then sensor and connection;

@@ -19,6 +19,7 @@ constexpr std::size_t kUniversalRevision = 4;
 constexpr std::size_t kDeviceRevision = 5;
 constexpr std::size_t kDeviceId = 9;       // three bytes, most significant first
 constexpr std::size_t kManufacturer7 = 17; // HART 7: two bytes
+constexpr std::size_t kDistributor7 = 19;  // HART 7: two bytes, the private-label distributor
 } // namespace at
 
 } // namespace
@@ -37,6 +38,8 @@ std::optional<DeviceIdentity> identityOf(std::span<const std::uint8_t> data) {
         id.deviceType = uint16ToValue(&data[at::kIdentity]);
         if (data.size() >= at::kManufacturer7 + 2)
             id.manufacturer = uint16ToValue(&data[at::kManufacturer7]);
+        if (data.size() >= at::kDistributor7 + 2)
+            id.distributor = uint16ToValue(&data[at::kDistributor7]);
     } else {
         id.deviceType = data[at::kIdentity + 1];
         id.manufacturer = data[at::kIdentity];

@@ -23,6 +23,10 @@ struct DeviceIdentity {
     // Data byte 1 before HART 7; bytes 17-18 from HART 7 on, unknown when
     // the reply stops short of them.
     std::optional<std::uint16_t> manufacturer;
+    // HART 7: the private-label distributor (data bytes 19-20), under whose
+    // name the device may be sold; unknown before HART 7 or when the reply
+    // stops short of it.
+    std::optional<std::uint16_t> distributor;
     std::uint32_t deviceId = 0; // data bytes 9-11
     UniqueAddress uniqueAddress{};
 };

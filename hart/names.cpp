@@ -152,7 +152,7 @@ constexpr std::array kResponseCodes{
     // A warning: the data holds fewer items than asked for (command 9 asked
     // for more slots than the device serves).
     CodeName{30, "command response truncated"},
-    CodeName{rc::kBusy, "busy"},
+    CodeName{rc::kBusy, "device busy"},
     CodeName{33, "delayed response initiated"},
     CodeName{34, "delayed response running"},
     CodeName{35, "delayed response dead"},
@@ -282,6 +282,36 @@ std::string commandName(std::uint16_t command) {
     if (command >= kFirstDeviceSpecific && command <= kLastDeviceSpecific)
         return "device-specific " + std::to_string(command);
     return "command " + std::to_string(command);
+}
+
+std::string commandInWords(std::uint16_t command) {
+    const std::string number = "Command " + std::to_string(command);
+    const auto row = std::find_if(kCommands.begin(), kCommands.end(),
+                                  [command](const CommandName& r) { return r.number == command; });
+    if (row == kCommands.end()) {
+        if (command >= kFirstDeviceSpecific && command <= kLastDeviceSpecific)
+            return number + " (device-specific)";
+        return number;
+    }
+    // The table's title case in a sentence: "Write Tag, Descriptor, Date"
+    // reads "Write tag, descriptor, date"; words in capitals (PV, EEPROM)
+    // keep them.
+    std::string words(row->name);
+    bool wordStart = true;
+    bool firstWord = true;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const char c = words[i];
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (wordStart && letter && !firstWord && c >= 'A' && c <= 'Z') {
+            // Only a capital that a small letter follows: "I/O" stays.
+            const bool capitalised =
+                i + 1 < words.size() && words[i + 1] >= 'a' && words[i + 1] <= 'z';
+            if (capitalised) words[i] = static_cast<char>(c - 'A' + 'a');
+        }
+        if (letter) firstWord = false;
+        wordStart = !letter && c != '\'' && !(c >= '0' && c <= '9');
+    }
+    return number + " " + words;
 }
 
 std::string responseCodeName(std::uint8_t code) {

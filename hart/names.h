@@ -21,6 +21,9 @@ extern const std::span<const CommandName> kCommandNames;
 // "Read Unique Identifier" for 0, "device-specific 130" for 128-253,
 // "command N" for anything without a name (also expanded numbers above 255).
 std::string commandName(std::uint16_t command);
+// The command as a sentence names it: "Command 18 Write tag, descriptor,
+// date", "Command 130 (device-specific)", "Command 300".
+std::string commandInWords(std::uint16_t command);
 
 struct CodeName {
     std::uint8_t code;

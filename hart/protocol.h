@@ -61,6 +61,9 @@ inline constexpr std::uint8_t kDeviceMalfunction = 0x80;
 // flag with command 38.
 inline constexpr std::uint8_t kConfigurationChanged = 0x40;
 inline constexpr std::uint8_t kMoreStatusAvailable = 0x10; // command 48 has more
+// The loop current does not follow the process: fixed by command 40, or
+// parked at 4 mA on a multidrop loop.
+inline constexpr std::uint8_t kLoopCurrentFixed = 0x08;
 
 // First data byte of a command 0 reply, ahead of the identity.
 inline constexpr std::uint8_t kExpansionCode = 254;

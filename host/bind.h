@@ -2,7 +2,9 @@
 // Binds a page's rows to its controls: each request row to its button's click
 // and the one send path, each reader row to its reply code.
 
+#include "host/makers.h"
 #include "host/page_host.h"
+#include "host/provenance.h"
 #include "host/reply.h"
 #include "host/request.h"
 #include "host/request_cycle.h"
@@ -29,8 +31,13 @@ private:
     std::map<std::string, QPushButton*> byName_;
 };
 
-// Sends `row` now, reading `controls` as its steps need them.
+// Sends `row` now, reading `controls` as its steps need them. A SET whose
+// settings were not kept throws before anything happens.
 template <class C> void sendRow(RequestCycle& cycle, const RequestRow<C>& row, const C& controls) {
+    if (row.keep) {
+        Keep keep(cycle.provenance());
+        row.keep(controls, keep);
+    }
     const bool sent = cycle.send(
         row.spec(),
         [&] {
@@ -49,8 +56,12 @@ void bindRequests(PageHost& host, const Buttons& buttons, const C& controls,
         QPushButton* button = buttons[row.button];
         host.cycle().addRequest(row.replyCode);
         if (row.gate == PortGate::WithPort) host.portDependent(button);
-        host.onClick(button, [&cycle = host.cycle(), &row, controls] {
-            sendRow(cycle, row, controls);
+        host.onClick(button, [&host, &row, controls] {
+            const auto send = [&host, &row, controls] { sendRow(host.cycle(), row, controls); };
+            if (row.maker)
+                host.whenMakerAgrees(*row.maker, send);
+            else
+                send();
         });
     }
 }

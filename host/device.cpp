@@ -64,16 +64,16 @@ void Device::adopt(std::span<const std::uint8_t> data, std::uint8_t pollAddress)
     b_[lb::kPreambles] = data[kPreamblesByte];
     setDeviceIdBytes(data);
     identity_ = hart::identityOf(data);
-    emit identityChanged();
     noteAddressChange(before);
+    emit identityChanged();
 }
 
 void Device::refreshDeviceId(std::span<const std::uint8_t> data) {
     requireIdentity(data);
     const hart::UniqueAddress before = longAddress();
     setDeviceIdBytes(data);
-    emit deviceIdChanged();
     noteAddressChange(before);
+    emit deviceIdChanged();
 }
 
 void Device::setDeviceIdBytes(std::span<const std::uint8_t> data) {
@@ -114,13 +114,21 @@ void Device::setPortOpen(bool open) {
 void Device::noteChunk(std::span<const std::uint8_t> chunk) {
     if (const auto status = hart::lastReplyStatus(chunk)) {
         lastStatus_ = status;
+        noReply_ = false;
         emit statusChanged();
     }
 }
 
 void Device::forgetStatus() {
-    if (!lastStatus_) return;
+    if (!lastStatus_ && !noReply_) return;
     lastStatus_.reset();
+    noReply_ = false;
+    emit statusChanged();
+}
+
+void Device::noteNoReply() {
+    lastStatus_.reset();
+    noReply_ = true;
     emit statusChanged();
 }
 

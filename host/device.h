@@ -69,9 +69,14 @@ public:
     // chunk without one (noise, a modem's echo) leaves the last status.
     void noteChunk(std::span<const std::uint8_t> chunk);
     void forgetStatus();
+    // A request went unanswered: what the device said last no longer holds.
+    void noteNoReply();
+    // Since the last reply time-out, nothing has come.
+    bool noReply() const { return noReply_; }
 
 signals:
-    // adopt(): every identity field may have changed.
+    // adopt(): every identity field may have changed. When the device is
+    // another than before, currentDeviceChanged() comes first.
     void identityChanged();
     // refreshDeviceId(): the device ID alone.
     void deviceIdChanged();
@@ -90,6 +95,7 @@ private:
     std::optional<hart::DeviceIdentity> identity_;
     int queryAddress_ = 0;
     std::optional<hart::ReplyStatus> lastStatus_;
+    bool noReply_ = false;
 };
 
 } // namespace host

@@ -13,6 +13,7 @@ namespace host {
 
 class Device;
 class RequestCycle;
+struct Maker;
 
 // The pages of the page control, and the two inner temperature pages.
 enum class Page {
@@ -55,6 +56,12 @@ public:
     // While held, the pages other than "Network" take no clicks: a network
     // scan has the line to itself.
     virtual void holdRequests(bool held) = 0;
+    // Runs `send` (through the error handler) when the current device is
+    // `maker`'s, when no device is identified, or when the user answers
+    // "Send" to the question whether to send another maker's commands; the
+    // answer holds until the port closes or the device changes. Cancel sends
+    // nothing.
+    virtual void whenMakerAgrees(const Maker& maker, std::function<void()> send) = 0;
 
 protected:
     ~PageHost() = default;

@@ -27,7 +27,9 @@ class QLineEdit;
 namespace host {
 
 class Device;
+class Keep;
 class RequestCycle;
+struct Maker;
 
 // How the send view (discomm) shows the frame.
 enum class Echo {
@@ -147,6 +149,12 @@ template <class C> struct RequestRow {
     PortGate gate = PortGate::WithPort;
     Awaiting awaiting{};
     void (*sent)(const C&) = nullptr; // after the frame went out (the cycle button starts Timer1)
+    // A SET: the settings it sends and the queries that read them, checked
+    // before anything happens (see Keep).
+    void (*keep)(const C&, Keep&) = nullptr;
+    // A device-specific command: whose. Sent to another maker's device only
+    // when the user says so.
+    const Maker* maker = nullptr;
 
     RequestSpec spec() const { return {replyCode, frame, echo, master, awaiting}; }
 };

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
 
@@ -24,6 +25,17 @@ constexpr int kPauseMs = 200;
 
 QString hexText(std::span<const std::uint8_t> bytes) {
     return QString::fromStdString(hart::hexEcho(bytes));
+}
+
+// The command number of a request frame: after the preambles, the
+// delimiter and the one- or five-byte address.
+int commandOf(std::span<const std::uint8_t> frame) {
+    std::size_t i = 0;
+    while (i < frame.size() && frame[i] == hart::kPreamble)
+        ++i;
+    if (i >= frame.size()) return -1;
+    const std::size_t at = i + 1 + ((frame[i] & 0x80) ? 5 : 1);
+    return at < frame.size() ? frame[at] : -1;
 }
 
 ReplyCodeRow rowOf(int code) {
@@ -91,6 +103,8 @@ std::uint8_t RequestCycle::masterBit() const {
 bool RequestCycle::send(const RequestSpec& spec, const std::function<void()>& clears,
                         const std::function<void(Payload&)>& data) {
     const ReplyCodeRow row = rowOf(spec.replyCode);
+    // Until its reply is in, the page holds nothing this query read.
+    provenance_.noteSent(spec.replyCode);
     if (!spec.awaiting.keepReceiveView) v_.receiveView->clear();
     setStatus(QString::fromLatin1(row.sending == Sending::Uploading ? status::kUploading
                                                                     : status::kDownloading));
@@ -133,6 +147,7 @@ bool RequestCycle::send(const RequestSpec& spec, const std::function<void()>& cl
 
 void RequestCycle::transmit(const RequestSpec& spec, const ReplyCodeRow& row, std::size_t length) {
     auto frame = hart::transmitFrame(buffer_, length);
+    awaitedCommand_ = commandOf(frame);
     switch (spec.echo) {
     case Echo::Show:
         v_.sendView->setText(hexText(frame));
@@ -207,6 +222,7 @@ void RequestCycle::read(const ReaderSpec& reader) {
     // Why a located reply is not shown: its own checks, or too few data bytes
     // (then the response code says why, e.g. "command not implemented").
     std::string cause;
+    QString reason; // for the traffic log, in words
     if (const auto K = hart::locate(buffer_, scanLimit_, reader.scan)) {
         const auto defect = hart::checkReply(buffer_, *K, delimiter, received());
         const int dataBytes = hart::dataBytesOf(buffer_, *K, delimiter);
@@ -218,23 +234,53 @@ void RequestCycle::read(const ReaderSpec& reader) {
                         ? hart::statusSummary(reply.responseCode())
                         : "reply too short";
         } else if (!reader.accept || reader.accept(reply)) {
+            provenance_.beginFill();
+            const auto filled = qScopeGuard([this] { provenance_.endFill(); });
             reader.fill(reply);
+            provenance_.noteRead(reader.replyCode);
             setStatus(QString::fromLatin1(status::kUploadSuccessful));
+            emit replyDecoded(reader.replyCode);
             return;
+        } else {
+            reason = QStringLiteral("the reply is not the one awaited");
         }
+        if (reason.isEmpty()) {
+            reason = QString::fromStdString(cause);
+            if (defect == hart::ReplyDefect::None && reply.responseCode() != hart::rc::kSuccess &&
+                !(reply.responseCode() & hart::kCommunicationError))
+                reason += QStringLiteral(" (response code %1)").arg(reply.responseCode());
+        }
+    } else {
+        reason = QStringLiteral("no reply found");
     }
     if (reader.failed) reader.failed();
     QString text = QString::fromLatin1(reader.failureText);
     if (!cause.empty()) text += QStringLiteral(" (%1)").arg(QString::fromStdString(cause));
     setStatus(text);
-    emit replyNotDecoded(reader.replyCode, text);
+    emit replyNotDecoded(reader.replyCode, text, awaitedCommand_, reason);
 }
 
 void RequestCycle::judgeWrite(int replyCode, bool krohneVariant) {
     const auto text =
         QString::fromStdString(hart::writeResult(buffer_, received(), krohneVariant));
     setStatus(text);
-    if (!text.startsWith(QLatin1String("Write successful!"))) emit replyNotDecoded(replyCode, text);
+    if (text.startsWith(QLatin1String("Write successful!")))
+        emit replyDecoded(replyCode);
+    else
+        emit replyNotDecoded(replyCode, text, awaitedCommand_, writeFailureReason());
+}
+
+QString RequestCycle::writeFailureReason() const {
+    const auto K = hart::locate(buffer_, scanLimit_);
+    if (!K) return QStringLiteral("no reply found");
+    if (const auto defect = hart::checkReply(buffer_, *K, hart::kLongReply, received());
+        defect != hart::ReplyDefect::None)
+        return QString::fromStdString(std::string(hart::defectText(defect)));
+    const std::uint8_t code = buffer_[static_cast<std::size_t>(*K + 9)];
+    QString reason = QString::fromStdString(hart::statusSummary(code));
+    if (!(code & hart::kCommunicationError))
+        reason += QStringLiteral(" (response code %1)").arg(code);
+    return reason;
 }
 
 void RequestCycle::onReceiveData(const std::uint8_t* bytes, std::uint16_t length) {
@@ -299,7 +345,8 @@ void RequestCycle::onTimeoutTimer() {
     if (timeoutClass_ == TimeoutClass::Read || timeoutClass_ == TimeoutClass::Write) {
         v_.statusLine->clear();
         setStatus(QString::fromLatin1(status::kTimeout));
-        emit replyTimedOut(replyCode_);
+        device_.noteNoReply();
+        emit replyTimedOut(replyCode_, awaitedCommand_);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "hart/link_buffer.h"
 #include "hart/reply.h"
 #include "host/device.h"
+#include "host/provenance.h"
 #include "host/reply.h"
 #include "host/reply_codes.h"
 #include "host/request.h"
@@ -70,6 +71,9 @@ public:
     // What is known of the current device; its bytes live in the LinkBuffer.
     Device& device() { return device_; }
     const Device& device() const { return device_; }
+    // Where the pages' values came from: what was read, what the user typed.
+    Provenance& provenance() { return provenance_; }
+    const Provenance& provenance() const { return provenance_; }
 
     hart::LinkBuffer& buffer() { return buffer_; }
     const hart::LinkBuffer& buffer() const { return buffer_; }
@@ -137,11 +141,15 @@ signals:
     // the receive area's 255-byte cut), for the traffic log.
     void frameSent(const QByteArray& frame);
     void chunkReceived(const QByteArray& chunk);
-    // The reply timeout reported "Upload data timeout!".
-    void replyTimedOut(int replyCode);
+    // The reply timeout reported "Upload data timeout!" for the request of
+    // `command`.
+    void replyTimedOut(int replyCode, int command);
     // A reader or the write result judged a reply and did not succeed;
-    // `status` is what the status line now shows.
-    void replyNotDecoded(int replyCode, const QString& status);
+    // `status` is what the status line now shows, `reason` why in words
+    // ("device busy (response code 32)", "no reply found").
+    void replyNotDecoded(int replyCode, const QString& status, int command, const QString& reason);
+    // A reader filled its page, or a write was answered "Write successful!".
+    void replyDecoded(int replyCode);
     // The link went away while open; `message` says so for the user
     // ("Serial device /dev/ttyUSB0 disconnected (Input/output error)").
     // Nothing is awaited any more.
@@ -158,6 +166,8 @@ private:
     void onTimeoutTimer();
 
     void onLinkLost(const QString& cause);
+    // Why the write reply in the receive area is not "Write successful!".
+    QString writeFailureReason() const;
 
     line::Link* link_ = nullptr;
     QMetaObject::Connection receivedConnection_;
@@ -165,7 +175,9 @@ private:
     CycleViews v_;
     hart::LinkBuffer buffer_{};
     Device device_{buffer_};
+    Provenance provenance_;
     std::size_t lastFrameLength_ = 0;
+    int awaitedCommand_ = -1; // the command of the request last sent
     int replyCode_ = 0;
     std::optional<TimeoutClass> timeoutClass_;
     int scanLimit_ = -4;

@@ -4,6 +4,7 @@
 
 #include "hart/frame_parser.h"
 #include "hart/frame_text.h"
+#include "hart/names.h"
 #include "hart/pcapng.h"
 #include "host/request_cycle.h"
 #include "host/traffic_rows.h"
@@ -100,6 +101,13 @@ std::optional<hart::Frame> frameOf(const QByteArray& bytes) {
     return std::move(segments.front().frame);
 }
 
+// "Command 18 Write tag, descriptor, date"; "A request" when the command
+// could not be told from its frame.
+QString commandText(int command) {
+    if (command < 0) return QStringLiteral("A request");
+    return QString::fromStdString(hart::commandInWords(static_cast<std::uint16_t>(command)));
+}
+
 // Text of a status line or note, without the line breaks a text line cannot hold.
 QString oneLine(QString s) {
     return s.replace(QLatin1Char('\n'), QLatin1String(" / ")).replace(QLatin1Char('\t'), u' ');
@@ -146,12 +154,13 @@ void TrafficLog::logPortLost(const QString& port) {
     logEvent(QStringLiteral("Port lost: %1 went away").arg(port));
 }
 
-void TrafficLog::logTimeout(int replyCode) {
-    logEvent(QStringLiteral("Reply time-out: no reply for reply code %1").arg(replyCode));
+void TrafficLog::logTimeout(int, int command) {
+    logEvent(QStringLiteral("%1: no reply in time").arg(commandText(command)));
 }
 
-void TrafficLog::logNotDecoded(int replyCode, const QString& status) {
-    logEvent(QStringLiteral("Reply not decoded (reply code %1): %2").arg(replyCode).arg(status));
+void TrafficLog::logNotDecoded(int, const QString& status, int command, const QString& reason) {
+    logEvent(QStringLiteral("%1: %2")
+                 .arg(commandText(command), reason.isEmpty() ? status : reason));
 }
 
 void TrafficLog::logNote(const QString& text) {

@@ -80,8 +80,10 @@ public:
     void logPortOpened(const QString& port);
     void logPortClosed(const QString& port);
     void logPortLost(const QString& port);
-    void logTimeout(int replyCode);
-    void logNotDecoded(int replyCode, const QString& status);
+    // A request of `command` got no reply in time, or its reply was judged
+    // a failure for `reason`; both say the command, never an internal code.
+    void logTimeout(int replyCode, int command);
+    void logNotDecoded(int replyCode, const QString& status, int command, const QString& reason);
     void logNote(const QString& text);
 
     // The log as text (.txt: one line per row, as the table shows it) or as

@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <functional>
+
 namespace host {
 
 QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent) {
@@ -104,7 +106,20 @@ void selectUnit(QComboBox* combo, std::uint8_t code) {
     selectIndex(combo, hart::unitPositionForCode(code));
 }
 
+namespace {
+// Set only while a reader fills its page (see setSelectionObserver).
+std::function<void(QComboBox*)>& selectionObserver() {
+    static std::function<void(QComboBox*)> observer;
+    return observer;
+}
+} // namespace
+
+void setSelectionObserver(std::function<void(QComboBox*)> observer) {
+    selectionObserver() = std::move(observer);
+}
+
 void selectIndex(QComboBox* combo, int index) {
+    if (const auto& observer = selectionObserver()) observer(combo);
     if (index >= 0 && index < combo->count())
         combo->setCurrentIndex(index);
     else

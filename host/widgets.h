@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QComboBox;
@@ -58,6 +59,10 @@ void selectUnit(QComboBox* combo, std::uint8_t code);
 void selectIndex(QComboBox* combo, int index);
 // Empties the list's selection and its edit text.
 void clearSelection(QComboBox* combo);
+// While set, called with every list selectIndex() or selectUnit() is given,
+// whether its choice changes or not: the reader filling its page in hand
+// selects it from a reply. Empty: nothing is called.
+void setSelectionObserver(std::function<void(QComboBox*)> observer);
 
 // ---- "0" to "15": the short-frame polling addresses a list offers.
 QStringList pollAddressTexts();

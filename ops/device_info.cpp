@@ -93,6 +93,22 @@ void restoreData(const Controls&, host::Payload& p) {
     p.byte(0x01);
 }
 
+// ---- What a SET sends that a query reads: a field left empty by the
+// opening of the port or a change of device is not the device's setting.
+
+void keepMessage(const Controls& c, host::Keep& k) {
+    k.field(c.message, 112);
+    k.orRefuse(QStringLiteral("Nothing sent: SET writes the message. Press Query first, so that "
+                              "the message the device holds is kept."));
+}
+
+void keepTagDescriptor(const Controls& c, host::Keep& k) {
+    k.field(c.tag, 113);
+    k.field(c.descriptor, 113);
+    k.orRefuse(host::keepRefusal(QStringLiteral("the tag, descriptor and date"),
+                                 QStringLiteral("tag and descriptor")));
+}
+
 // ---- Fields a query empties before it is sent.
 
 void clearMessage(const Controls& c) {
@@ -111,9 +127,17 @@ void clearSerial(const Controls& c) {
 
 constexpr host::RequestRow<Controls> kRequests[] = {
     {"Button28", 112, host::longFrame(12), nullptr, clearMessage},
-    {"Button29", 117, host::longFrame(17), messageData},
+    {.button = "Button29",
+     .replyCode = 117,
+     .frame = host::longFrame(17),
+     .data = messageData,
+     .keep = keepMessage},
     {"Button32", 113, host::longFrame(13), nullptr, clearTagDescriptorDate},
-    {"Button33", 118, host::longFrame(18), tagDescriptorDateData},
+    {.button = "Button33",
+     .replyCode = 118,
+     .frame = host::longFrame(18),
+     .data = tagDescriptorDateData,
+     .keep = keepTagDescriptor},
     {"Button7", host::kDeviceIdReply, host::shortFrame(kDeviceIdPreambles), askQueryAddress,
      clearSerial},
     {"Button38", 116, host::longFrame(16), nullptr, clearAssembly},

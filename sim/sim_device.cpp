@@ -128,8 +128,10 @@ void SimDevice::bringUpToDate() {
 
 std::uint8_t SimDevice::statusFor(std::uint8_t master, bool reply) {
     std::uint8_t& own = state_.masterStatus[master == hart::kPrimaryMaster ? 1 : 0];
-    const auto status =
-        static_cast<std::uint8_t>(state_.fieldDeviceStatus | state_.processStatus | own);
+    // A current fixed by command 40 is told in every reply, as field devices do.
+    const std::uint8_t fixed = state_.fixedCurrent ? hart::kLoopCurrentFixed : 0;
+    const auto status = static_cast<std::uint8_t>(state_.fieldDeviceStatus | state_.processStatus |
+                                                  fixed | own);
     // Cold start is told once to each master, in its first reply after the start.
     if (reply) own = static_cast<std::uint8_t>(own & ~kColdStart);
     return status;

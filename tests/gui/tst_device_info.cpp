@@ -286,7 +286,8 @@ void DeviceInfoTest::conversionErrorsSendNothing_data() {
     QTest::addColumn<QStringList>("fields");
     QTest::addColumn<QString>("message");
 
-    const QStringList goodDate{"Edit22=TT100", "Edit23=", "Edit29=1", "Edit25=1", "Edit24=2000"};
+    const QStringList goodDate{"Edit22=TT100", "Edit23=FEED PUMP", "Edit29=1", "Edit25=1",
+                              "Edit24=2000"};
     QTest::newRow("message with a character packed ASCII lacks")
         << "Button29" << QStringList{QStringLiteral("Edit21=caf\u00e9")}
         << QStringLiteral("The character '\u00e9' cannot be sent in a HART text field; use "

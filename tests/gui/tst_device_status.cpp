@@ -7,6 +7,7 @@
 #include "sim/sim_device.h"
 #include "support/window_rig.h"
 
+#include <QColor>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -59,7 +60,7 @@ private slots:
 
     void statusOfTheLastReply_data();
     void statusOfTheLastReply();
-    void emptyUntilAReplyAndAfterClose();
+    void notConnectedNoReplyAndAfterClose();
     void burstFramesCountRequestsAndDamagedFramesDoNot();
     void additionalStatus_data();
     void additionalStatus();
@@ -134,9 +135,12 @@ void DeviceStatusTest::statusOfTheLastReply() {
     QCOMPARE(moreStatusBold(*r_), bold);
 }
 
-void DeviceStatusTest::emptyUntilAReplyAndAfterClose() {
+// "Not connected" while closed, empty once open until a reply, "No reply"
+// after a reply time-out until the next reply.
+void DeviceStatusTest::notConnectedNoReplyAndAfterClose() {
     WindowRig r(false);
-    QCOMPARE(deviceStatus(r), QString());
+    const QString notConnected = QStringLiteral("Not connected");
+    QCOMPARE(deviceStatus(r), notConnected);
     QVERIFY(!moreStatusBold(r));
     QVERIFY(r.openPort());
     QCOMPARE(deviceStatus(r), QString());
@@ -148,8 +152,22 @@ void DeviceStatusTest::emptyUntilAReplyAndAfterClose() {
     QTRY_COMPARE_WITH_TIMEOUT(deviceStatus(r), QStringLiteral("More status available"), 10000);
     QVERIFY(moreStatusBold(r));
 
+    // A read that times out: the last word no longer holds.
+    QVERIFY(r.settle());
+    r.device().setFaults({.silent = true});
+    QVERIFY(r.click("Button4"));
+    QVERIFY(r.waitStatus(QStringLiteral("Upload data timeout!")));
+    QCOMPARE(deviceStatus(r), QStringLiteral("No reply"));
+    QVERIFY(!moreStatusBold(r));
+    const QColor grey = r.get<QLabel>("DeviceStatus")->palette().color(QPalette::WindowText);
+    QCOMPARE(grey.red(), grey.green()); // grey: no hue
+    QCOMPARE(grey.green(), grey.blue());
+    r.device().setFaults({});
+    QVERIFY(r.request("Button4"));
+    QTRY_COMPARE_WITH_TIMEOUT(deviceStatus(r), QStringLiteral("OK"), 10000);
+
     QVERIFY(r.click("Button1")); // Close
-    QCOMPARE(deviceStatus(r), QString());
+    QCOMPARE(deviceStatus(r), notConnected);
     QVERIFY(!moreStatusBold(r));
     QVERIFY(r.openPort());
     QCOMPARE(deviceStatus(r), QString());

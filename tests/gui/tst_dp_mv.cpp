@@ -80,6 +80,8 @@ private:
 void DpMvTest::initTestCase() {
     r_ = std::make_unique<WindowRig>();
     QVERIFY(r_->isOpen());
+    // The pages of every maker, on the simulated Rosemount transmitter.
+    r_->sendToAnyMaker();
     QVERIFY(r_->discover());
 }
 
@@ -390,6 +392,7 @@ void DpMvTest::silentDeviceTimesOut() {
 // what the device holds, writes a change and reads it back.
 void DpMvTest::settingsRoundTripOnSimulatedDevice() {
     WindowRig r;
+    r.sendToAnyMaker();
     QVERIFY(r.isOpen());
     QVERIFY(r.discover());
     auto press = [&r](const char* button, const QString& status) {

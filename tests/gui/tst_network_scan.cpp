@@ -333,7 +333,7 @@ void NetworkScanTest::closingThePortEndsTheScan() {
     QVERIFY(!w.get<QPushButton>("StopScan")->isEnabled());
     QVERIFY(!w.get<QPushButton>("Button3")->isEnabled());
     QVERIFY(w.get<QPushButton>("Button48")->isEnabled());
-    QCOMPARE(w.get<QLabel>("DeviceStatus")->text(), QString());
+    QCOMPARE(w.get<QLabel>("DeviceStatus")->text(), QStringLiteral("Not connected"));
 }
 
 void NetworkScanTest::simulatedNetworkFromThePortList() {

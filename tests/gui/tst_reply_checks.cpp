@@ -86,6 +86,8 @@ void ReplyChecksTest::initTestCase() {
     r_ = std::make_unique<WindowRig>();
     QVERIFY(r_->isOpen());
     r_->select("ComboBox8", 0);
+    // The pages of every maker, on the simulated Rosemount transmitter.
+    r_->sendToAnyMaker();
     QVERIFY(r_->discover());
 }
 

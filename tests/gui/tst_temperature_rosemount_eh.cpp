@@ -182,6 +182,8 @@ private:
 void TemperatureRosemountEhTest::initTestCase() {
     r_ = std::make_unique<WindowRig>();
     QVERIFY(r_->isOpen());
+    // The pages of every maker, on the simulated Rosemount transmitter.
+    r_->sendToAnyMaker();
     QVERIFY(r_->discover());
     page_ = std::make_unique<Page>(*r_);
 }
@@ -321,14 +323,15 @@ void TemperatureRosemountEhTest::requestFrames_data() {
          kDownloading, written},
         {"ComboBox36=3;ComboBox35=2", "Button69", "82 26 05 01 02 03 1F 05 04 80 00 16 04 2D", 1182,
          kDownloading, written},
-        // Nothing chosen in lists that have a code for it: that code is sent.
+        // Yokogawa
+        {"", "Button52", "82 26 05 01 02 03 83 01 00 23", 1131, kUploading, read},
+        // Nothing chosen in lists that have a code for it, once their query
+        // has read the device (the rows above): that code is sent.
         {"ComboBox36=-1;ComboBox35=-1", "Button69", "82 26 05 01 02 03 1F 05 04 80 00 00 00 3F",
          1182, kDownloading, written, " (nothing chosen)"},
         {"YokoSensorTypeList=-1;YokoConnectionList=-1", "Button53",
          "82 26 05 01 02 03 86 03 00 FF 01 DA", 1134, kDownloading,
          QStringLiteral("Write failed!The channel is restricted!"), " (nothing chosen)"},
-        // Yokogawa
-        {"", "Button52", "82 26 05 01 02 03 83 01 00 23", 1131, kUploading, read},
         {"YokoSensorTypeList=16;YokoConnectionList=2", "Button53",
          "82 26 05 01 02 03 86 03 00 84 04 A4", 1134, kDownloading, written},
         // "23-other" goes out as 0xFF, which the device refuses.
@@ -709,6 +712,7 @@ void TemperatureRosemountEhTest::roundTripsThroughTheDevice() {
 // number, and sending back the two bytes their read returned.
 void TemperatureRosemountEhTest::ehWritesFollowTheirReads() {
     WindowRig r;
+    r.sendToAnyMaker();
     QVERIFY(r.isOpen());
     QVERIFY(r.discover());
     Page page(r);

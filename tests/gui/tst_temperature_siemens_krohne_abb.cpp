@@ -62,6 +62,8 @@ private:
 void SiemensKrohneAbbTest::initTestCase() {
     r_ = std::make_unique<WindowRig>();
     QVERIFY(r_->isOpen());
+    // The pages of every maker, on the simulated Rosemount transmitter.
+    r_->sendToAnyMaker();
     QVERIFY(r_->discover());
 }
 
@@ -196,6 +198,7 @@ void SiemensKrohneAbbTest::requestFrames() {
 // every button of the tab shows its frame.
 void SiemensKrohneAbbTest::sendViewFollowsShowVendorFrames() {
     WindowRig r;
+    r.sendToAnyMaker();
     QVERIFY(r.isOpen());
     QVERIFY(r.discover());
     auto* sendView = r.get<QLineEdit>("discomm");
@@ -383,6 +386,7 @@ void SiemensKrohneAbbTest::writeResults() {
 // across closing and opening the port.
 void SiemensKrohneAbbTest::krohneSavedBlock() {
     WindowRig r;
+    r.sendToAnyMaker();
     QVERIFY(r.isOpen());
     QVERIFY(r.discover());
 
@@ -443,6 +447,7 @@ void SiemensKrohneAbbTest::silentDeviceTimesOut() {
 // so that command 130 is answered in the KROHNE layout.
 void SiemensKrohneAbbTest::settingsRoundTripOnSimulatedDevice() {
     WindowRig r;
+    r.sendToAnyMaker();
     r.device().withState([](sim::SimState& s) { s.manufacturer = 0x45; });
     QVERIFY(r.isOpen());
     QVERIFY(r.discover());

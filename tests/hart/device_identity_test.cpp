@@ -27,6 +27,7 @@ TEST(DeviceIdentity, FieldsByUniversalRevision) {
         std::optional<std::uint16_t> manufacturer;
         std::uint32_t deviceId;
         const char* uniqueAddress;
+        std::optional<std::uint16_t> distributor = std::nullopt;
     };
     const std::vector<Row> rows{
         {"HART 5: manufacturer and device type in bytes 1 and 2",
@@ -37,10 +38,10 @@ TEST(DeviceIdentity, FieldsByUniversalRevision) {
          "2A 07 AB CD EF"},
         {"HART 7: expanded device type, manufacturer in bytes 17-18",
          "FE 11 B7 05 07 02 03 10 00 3A 5C 91 05 04 00 07 03 00 11 00 11 01", 7, 2, 0x11B7, true,
-         0x0011, 0x3A5C91, "11 B7 3A 5C 91"},
-        {"HART 7 with a 16-bit manufacturer ID",
-         "FE E0 9A 05 07 01 01 08 00 00 00 2A 05 04 00 00 00 60 2C 00 00 00", 7, 1, 0xE09A, true,
-         0x602C, 0x00002A, "E0 9A 00 00 2A"},
+         0x0011, 0x3A5C91, "11 B7 3A 5C 91", 0x0011},
+        {"HART 7 with a 16-bit manufacturer ID, sold under another's label",
+         "FE E0 9A 05 07 01 01 08 00 00 00 2A 05 04 00 00 00 60 2C 00 26 00", 7, 1, 0xE09A, true,
+         0x602C, 0x00002A, "E0 9A 00 00 2A", 0x0026},
         {"HART 7 cut before its manufacturer ID", "FE 11 B7 05 07 02 03 10 00 3A 5C 91", 7, 2,
          0x11B7, true, std::nullopt, 0x3A5C91, "11 B7 3A 5C 91"},
     };
@@ -52,6 +53,7 @@ TEST(DeviceIdentity, FieldsByUniversalRevision) {
         EXPECT_EQ(id->deviceType, row.deviceType) << row.what;
         EXPECT_EQ(id->expandedDeviceType, row.expanded) << row.what;
         EXPECT_EQ(id->manufacturer, row.manufacturer) << row.what;
+        EXPECT_EQ(id->distributor, row.distributor) << row.what;
         EXPECT_EQ(id->deviceId, row.deviceId) << row.what;
         const auto address = hex(row.uniqueAddress);
         EXPECT_EQ(std::vector<std::uint8_t>(id->uniqueAddress.begin(), id->uniqueAddress.end()),

@@ -43,6 +43,22 @@ TEST(CommandNames, UniversalCommonPracticeAndDeviceSpecific) {
         EXPECT_EQ(hart::commandName(row.command), row.name) << "command " << row.command;
 }
 
+// How a sentence names a command, for messages about one.
+TEST(CommandNames, InWords) {
+    const std::vector<std::pair<std::uint16_t, std::string>> rows{
+        {18, "Command 18 Write tag, descriptor, date"},
+        {3, "Command 3 Read dynamic variables and loop current"},
+        {31, "Command 31 16-bit expanded command"},
+        {39, "Command 39 EEPROM control"},
+        {40, "Command 40 Enter/exit fixed current mode"},
+        {94, "Command 94 Read I/O system client-side communication statistics"},
+        {130, "Command 130 (device-specific)"},
+        {254, "Command 254"},
+    };
+    for (const auto& [command, words] : rows)
+        EXPECT_EQ(hart::commandInWords(command), words);
+}
+
 TEST(CommandNames, EveryUniversalAndCommonPracticeNumberHasAName) {
     std::vector<int> named{0, 1, 2, 3, 6, 7, 8, 9};
     for (int c = 11; c <= 22; ++c)
@@ -82,7 +98,7 @@ TEST(ResponseCodes, MeaningOfTheFirstStatusByte) {
         {17, "response code 17"},
         {30, "command response truncated"},
         {31, "response code 31"},
-        {32, "busy"},
+        {32, "device busy"},
         {33, "delayed response initiated"},
         {34, "delayed response running"},
         {35, "delayed response dead"},

@@ -2,6 +2,7 @@
 
 #include "host/reply_codes.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -134,6 +135,12 @@ bool WindowRig::click(const char* button) {
     auto* b = get<QPushButton>(button);
     if (!b || !b->isEnabled()) return false;
     b->click();
+    // The question shows at once; answered here, the request goes out
+    // before click() returns, as it does for the transmitter's own maker.
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        sendToAnyMaker_ && box && box->objectName() == QLatin1String("WrongMakerQuestion"))
+        for (QAbstractButton* choice : box->buttons())
+            if (choice->text() == QLatin1String("Send")) choice->click();
     return true;
 }
 
@@ -216,6 +223,27 @@ Bytes WindowRig::longReply(std::uint8_t command, const Bytes& data, std::uint8_t
     sim::SimReply r{responseCode, 0, data};
     return device_->withState(
         [&](sim::SimState& s) { return device_->longReplyFrame(s, command, r, 0x86, master); });
+}
+
+void WindowRig::sendToAnyMaker() {
+    sendToAnyMaker_ = true;
+}
+
+bool WindowRig::answer(const char* boxName, const QString& button, int ms) {
+    QMessageBox* box = nullptr;
+    waitFor(
+        [&] {
+            box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            return box && box->objectName() == QLatin1String(boxName) && box->isVisible();
+        },
+        ms);
+    if (!box || box->objectName() != QLatin1String(boxName)) return false;
+    for (QAbstractButton* b : box->buttons())
+        if (b->text() == button) {
+            b->click();
+            return waitFor([] { return QApplication::activeModalWidget() == nullptr; }, 2000);
+        }
+    return false;
 }
 
 QString WindowRig::takeErrorBox(int ms) {

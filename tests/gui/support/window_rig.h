@@ -87,9 +87,18 @@ public:
     // appears within `ms`.
     QString takeErrorBox(int ms = 10000);
 
+    // The simulated transmitter is a Rosemount: tests of the other makers'
+    // pages answer every WrongMakerQuestion a click() brings with "Send"
+    // from now on.
+    void sendToAnyMaker();
+    // Clicks `button` (its text) on the message box `box` (object name) once
+    // it shows; false when it does not show within `ms`.
+    bool answer(const char* box, const QString& button, int ms = 10000);
+
 private:
     std::unique_ptr<sim::SimTransmitter> device_;
     std::unique_ptr<TForm1> form_;
+    bool sendToAnyMaker_ = false;
 };
 
 // What a label, edit field or memo shows; "<missing NAME>" when the window
