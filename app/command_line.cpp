@@ -34,6 +34,37 @@ struct Options {
         QStringLiteral("FILE")};
 };
 
+// The options QGuiApplication and QApplication take out of the command line
+// themselves, and whether each takes a value. Known before the application
+// object exists, they let a mistyped option fail at once, without a display.
+struct ToolkitOption {
+    const char* name;
+    bool takesValue;
+};
+constexpr ToolkitOption kToolkitOptions[] = {
+    {"platform", true},    {"platformpluginpath", true}, {"platformtheme", true},
+    {"plugin", true},      {"qmljsdebugger", true},      {"qwindowgeometry", true},
+    {"qwindowicon", true}, {"qwindowtitle", true},       {"reverse", false},
+    {"session", true},     {"style", true},              {"stylesheet", true},
+    {"widgetcount", false}, {"display", true},           {"geometry", true},
+    {"title", true},       {"name", true},               {"visual", true},
+    {"ncols", true},       {"cmap", false},              {"nograb", false},
+    {"dograb", false},     {"sync", false},              {"fn", true},
+    {"font", true},        {"bg", true},                 {"background", true},
+    {"fg", true},          {"foreground", true},         {"btn", true},
+    {"button", true},      {"im", true},                 {"inputstyle", true},
+    {"graphicssystem", true}, {"testability", false},
+};
+
+void addToolkitOptions(QCommandLineParser& parser) {
+    for (const ToolkitOption& t : kToolkitOptions) {
+        QCommandLineOption option(QString::fromLatin1(t.name));
+        if (t.takesValue) option.setValueName(QStringLiteral("VALUE"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
 void addOptions(QCommandLineParser& parser, const Options& o) {
     parser.setApplicationDescription(
         QStringLiteral("Configuration tool for HART field instruments on a HART modem.\n"
@@ -83,17 +114,21 @@ CommandLine readCommandLine(const QStringList& arguments, Stage stage) {
     const Options o;
     QCommandLineParser parser;
     addOptions(parser, o);
+    // Before the application object exists the toolkit's options are still
+    // there: known as such, anything else can be judged already.
+    if (stage == Stage::BeforeApplication) addToolkitOptions(parser);
     const bool parsed = parser.parse(arguments);
 
     // Help first, then version, whatever else stands beside them: someone
     // who asks for help with a mistyped option should still get the help.
     if (parser.isSet(o.help)) return {.exit = true, .output = helpText(parser)};
     if (parser.isSet(o.version)) return {.exit = true, .output = versionText() + u'\n'};
-    if (stage == Stage::BeforeApplication) return {};
 
     if (!parsed) return usageError(parser.errorText());
     if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
         return usageError(QStringLiteral("Unexpected argument '%1'.").arg(extra.first()));
+
+    if (stage == Stage::BeforeApplication) return {}; // the rest waits for the window
 
     CommandLine out;
     if (parser.isSet(o.port)) {

@@ -1,11 +1,12 @@
 #pragma once
 // The program's command line: --help, --version, --port PORT and --trace FILE.
 //
-// The arguments are read twice. Before the application object exists, only
-// --help and --version are answered: they must work without a display, and
-// QApplication needs one. Options not known then may be the toolkit's own
-// (-platform, -style, ...), which QApplication takes out of the list; the
-// second reading, on what is left, treats anything unknown as an error.
+// The arguments are read twice. Before the application object exists,
+// --help and --version are answered and a mistyped option or stray argument
+// fails (exit 2): all three must work without a display, and QApplication
+// needs one. The toolkit's own options (-platform, -style, ...) are known
+// then; QApplication takes them out of the list, and the second reading, on
+// what is left, reads --port and --trace.
 
 #include <QString>
 #include <QStringList>
@@ -26,7 +27,7 @@ struct StartOptions {
 };
 
 enum class Stage {
-    BeforeApplication, // answers --help and --version, lets unknown options pass
+    BeforeApplication, // answers --help and --version, refuses what no one knows
     AfterApplication,  // the toolkit's options are gone: anything unknown is an error
 };
 

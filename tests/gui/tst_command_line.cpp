@@ -115,7 +115,10 @@ void CommandLineTest::readsArguments_data() {
     QTest::newRow("unknown option") << QStringList{"--bogus"} << false << true << 2 << "" << "'bogus'";
     QTest::newRow("stray argument") << QStringList{"COM3"} << false << true << 2 << "" << "'COM3'";
     QTest::newRow("error points to help") << QStringList{"--bogus"} << false << true << 2 << "" << "Try 'rx460k --help'";
-    QTest::newRow("unknown left for the toolkit") << QStringList{"-platform", "offscreen"} << true << false << 0 << "" << "";
+    QTest::newRow("toolkit option left for the toolkit") << QStringList{"-platform", "offscreen"} << true << false << 0 << "" << "";
+    QTest::newRow("toolkit option with =") << QStringList{"-style=Fusion", "-reverse"} << true << false << 0 << "" << "";
+    QTest::newRow("unknown option before the toolkit") << QStringList{"--bogus"} << true << true << 2 << "" << "'bogus'";
+    QTest::newRow("stray argument before the toolkit") << QStringList{"COM3"} << true << true << 2 << "" << "'COM3'";
     QTest::newRow("port waits for the window") << QStringList{"--port", "COM1"} << true << false << 0 << "" << "";
     QTest::newRow("--version") << QStringList{"--version"} << true << true << 0 << "" << version;
     QTest::newRow("-v") << QStringList{"-v"} << true << true << 0 << "" << version;
@@ -197,11 +200,14 @@ void CommandLineTest::badArgumentsFail_data() {
 void CommandLineTest::badArgumentsFail() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, errorHas);
-    const Finished f = runProgram(arguments, offscreen());
-    QCOMPARE(f.exitCode, app::kUsageError);
-    QVERIFY(f.out.isEmpty());
-    QVERIFY2(f.err.contains(errorHas), qPrintable(f.err));
-    QVERIFY2(f.err.contains(QStringLiteral("rx460k --help")), qPrintable(f.err));
+    // With a display to open, and without one: a usage error needs none.
+    for (const auto& env : {offscreen(), withoutDisplay()}) {
+        const Finished f = runProgram(arguments, env);
+        QCOMPARE(f.exitCode, app::kUsageError);
+        QVERIFY(f.out.isEmpty());
+        QVERIFY2(f.err.contains(errorHas), qPrintable(f.err));
+        QVERIFY2(f.err.contains(QStringLiteral("rx460k --help")), qPrintable(f.err));
+    }
 }
 
 void CommandLineTest::portOptionOpensPtyAtStart() {
