@@ -234,6 +234,8 @@ public:
     const std::string& brokenReason() const { return brokenReason_; }
     // Bytes held of a message not yet complete.
     std::size_t pending() const { return buffer_.size(); }
+    // The version from now on (once a session has been opened).
+    void setVersion(std::optional<std::uint8_t> version) { version_ = version; }
 
 private:
     std::optional<std::uint8_t> version_;
