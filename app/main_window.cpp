@@ -1,16 +1,17 @@
 #include "app/main_window.h"
 
 #include "app/device_status.h"
+#include "app/hartip_panel.h"
 #include "app/image_plugins.h"
 #include "app/port_list.h"
 #include "app/traffic_panel.h"
 #include "devices/devices.h"
 #include "hart/link_buffer.h"
-#include "link/links.h"
-#include "link/serial_link.h"
 #include "hartip/hartip_link.h"
 #include "host/traffic_log.h"
 #include "host/widgets.h"
+#include "link/links.h"
+#include "link/serial_link.h"
 #include "ops/ops.h"
 #include "serial/tcomm.h"
 
@@ -249,6 +250,8 @@ void TForm1::makeCycle() {
     connect(this, &TForm1::portLost, trafficLog_, &host::TrafficLog::logPortLost);
     connect(this, &TForm1::linkNote, trafficLog_, &host::TrafficLog::logNote);
     showDeviceStatus(deviceStatusLabel_, cycle_->device());
+    // Secure HART-IP: lock, status text, keys, audit log (app/hartip_panel.h).
+    app::addHartIpPanel(*this);
 }
 
 void TForm1::startUp() {
