@@ -7,11 +7,11 @@
 #include "app/traffic_panel.h"
 #include "devices/devices.h"
 #include "hart/link_buffer.h"
+#include "link/links.h"
+#include "link/serial_link.h"
 #include "hartip/hartip_link.h"
 #include "host/traffic_log.h"
 #include "host/widgets.h"
-#include "link/links.h"
-#include "link/serial_link.h"
 #include "ops/ops.h"
 #include "serial/tcomm.h"
 
