@@ -61,9 +61,7 @@ HartIpPanel* addHartIpPanel(TForm1& window) {
 
 HartIpPanel::HartIpPanel(TForm1& window)
     : QObject(&window), window_(window), lock_(new QLabel(&window)),
-      serverButton_(new QPushButton(QStringLiteral("HART-IP server…"), &window)),
-      serverDialog_(new QDialog(&window)), auditTable_(new QTableWidget(serverDialog_)),
-      auditSummary_(new QLabel(serverDialog_)) {
+      serverButton_(new QPushButton(QStringLiteral("HART-IP server…"), &window)) {
     lock_->setObjectName(QStringLiteral("SecureLock"));
     const int size = window.fontMetrics().height();
     lock_->setPixmap(window.style()->standardIcon(QStyle::SP_DialogApplyButton).pixmap(size, size));
@@ -80,6 +78,22 @@ HartIpPanel::HartIpPanel(TForm1& window)
         }
     }
 
+    connect(serverButton_, &QPushButton::clicked, this, [this] { serverDialog()->show(); });
+    connect(&window, &TForm1::portOpened, this, &HartIpPanel::portOpened);
+    connect(&window, &TForm1::portClosed, this, &HartIpPanel::portEnded);
+    connect(&window, &TForm1::portLost, this, &HartIpPanel::portEnded);
+
+    window.hartIp().setCredentialsSource(
+        [this](const hartip::Address& a) { return credentialsFor(a.host, a.text()); });
+}
+
+QDialog* HartIpPanel::serverDialog() {
+    if (serverDialog_) return serverDialog_;
+    serverDialog_ = new QDialog(&window_);
+    // A window of its own does not take the main window's font by itself.
+    serverDialog_->setFont(window_.font());
+    auditTable_ = new QTableWidget(serverDialog_);
+    auditSummary_ = new QLabel(serverDialog_);
     serverDialog_->setObjectName(QStringLiteral("HartIpServerDialog"));
     serverDialog_->setWindowTitle(QStringLiteral("HART-IP server"));
     auto* read = new QPushButton(QStringLiteral("Read audit log"), serverDialog_);
@@ -106,7 +120,6 @@ HartIpPanel::HartIpPanel(TForm1& window)
     layout->addWidget(auditTable_, 1);
     serverDialog_->resize(900, 320);
 
-    connect(serverButton_, &QPushButton::clicked, serverDialog_, &QDialog::show);
     connect(read, &QPushButton::clicked, this,
             [this] { window_.guarded([this] { readAuditLog(); }); });
     connect(forget, &QPushButton::clicked, this, [this] {
@@ -119,18 +132,14 @@ HartIpPanel::HartIpPanel(TForm1& window)
                 QStringLiteral("The key kept for %1 is forgotten").arg(address.host));
         });
     });
-    connect(&window, &TForm1::portOpened, this, &HartIpPanel::portOpened);
-    connect(&window, &TForm1::portClosed, this, &HartIpPanel::portEnded);
-    connect(&window, &TForm1::portLost, this, &HartIpPanel::portEnded);
-
-    window.hartIp().setCredentialsSource(
-        [this](const hartip::Address& a) { return credentialsFor(a.host, a.text()); });
+    return serverDialog_;
 }
 
 std::optional<hartip::Credentials> HartIpPanel::credentialsFor(const QString& host,
                                                                const QString& where) {
     if (auto kept = store_.load(host)) return kept;
     HartIpCredentialsDialog ask(where, &window_);
+    ask.setFont(window_.font());
     if (ask.exec() != QDialog::Accepted || !ask.credentials()) return std::nullopt;
     store_.save(host, *ask.credentials());
     return ask.credentials();
@@ -154,6 +163,7 @@ void HartIpPanel::portEnded() {
 
 void HartIpPanel::readAuditLog() {
     if (!window_.overHartIp()) throw hartip::HartIpError("No HART-IP session is open");
+    serverDialog();
     const hart::ip::AuditLog log = window_.hartIp().readAuditLog(0, 255);
     auditTable_->setRowCount(static_cast<int>(log.records.size()));
     int row = 0;

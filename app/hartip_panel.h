@@ -32,15 +32,17 @@ public:
 private:
     void portOpened();
     void portEnded();
+    // The HART-IP server dialog, made the first time it is shown.
+    QDialog* serverDialog();
     std::optional<hartip::Credentials> credentialsFor(const QString& host, const QString& where);
 
     TForm1& window_;
     CredentialsStore store_;
     QLabel* lock_;
     QPushButton* serverButton_;
-    QDialog* serverDialog_;
-    QTableWidget* auditTable_;
-    QLabel* auditSummary_;
+    QDialog* serverDialog_ = nullptr;
+    QTableWidget* auditTable_ = nullptr;
+    QLabel* auditSummary_ = nullptr;
 };
 
 // Builds the parts into the window (beside SPREALCOM) once its links exist.

@@ -589,9 +589,9 @@ void HartIpServer::handle(Peer& peer, const ip::Message& m) {
             return;
         }
         const auto asked = ip::decodeSessionInitiate(m.body);
-        if (!asked) return refuseWith(hart::rc::kTooFewDataBytes);
+        if (!asked) return respond(ip::MessageType::Response, hart::rc::kTooFewDataBytes);
         if (asked->hostType != ip::kPrimaryHost && asked->hostType != ip::kSecondaryHost)
-            return refuseWith(hart::rc::kInvalidSelection);
+            return respond(ip::MessageType::Response, hart::rc::kInvalidSelection);
         if (!peer.session && !refuse &&
             static_cast<std::size_t>(openSessions) >= options_.maxSessions)
             refuse = ip::kTooManySessions;
