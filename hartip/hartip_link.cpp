@@ -3,7 +3,9 @@
 #include "hart/protocol.h"
 
 #include <QDeadlineTimer>
+#include <QDtls>
 #include <QEventLoop>
+#include <QHostInfo>
 #include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslPreSharedKeyAuthenticator>
@@ -119,10 +121,6 @@ void HartIpLink::open() {
     auto refuse = [](const QString& text) { throw HartIpError(text.toStdString()); };
     std::optional<Credentials> credentials;
     if (address.secure) {
-        if (address.transport == Transport::Udp)
-            refuse(QStringLiteral("Cannot open %1: HART-IP over DTLS is not available in this "
-                                  "version of the program; hartips:// (TLS over TCP) is")
-                       .arg(where()));
         if (!QSslSocket::supportsSsl())
             refuse(QStringLiteral("Cannot open %1: no TLS library is available (%2)")
                        .arg(where(), QSslSocket::sslLibraryBuildVersionString()));
@@ -153,12 +151,39 @@ void HartIpLink::open() {
         throw HartIpError(text.toStdString());
     };
 
-    socket_->connectToHost(address.host, address.port);
-    const bool connected = waitUntil(
-        [this] {
-            return socket_->state() == QAbstractSocket::ConnectedState || !socketFailure_.isEmpty();
-        },
-        timing_.connectWaitMs);
+    bool connected = false;
+    if (address.secure && address.transport == Transport::Udp) {
+        // DTLS writes each datagram to an address of its own, so the socket
+        // is bound, not connected: the host is looked up here.
+        std::optional<QHostInfo> found;
+        const int lookup =
+            QHostInfo::lookupHost(address.host, this, [this, &found](const QHostInfo& i) {
+                found = i;
+                emit progressed();
+            });
+        waitUntil([&found] { return found.has_value(); }, timing_.connectWaitMs);
+        if (!found) QHostInfo::abortHostLookup(lookup);
+        if (found && found->error() != QHostInfo::NoError)
+            socketFailure_ = found->errorString();
+        else if (found && !found->addresses().isEmpty())
+            peer_ = found->addresses().constFirst();
+        peerPort_ = address.port;
+        if (!peer_.isNull()) {
+            const QHostAddress any = peer_.protocol() == QAbstractSocket::IPv6Protocol
+                                         ? QHostAddress(QHostAddress::AnyIPv6)
+                                         : QHostAddress(QHostAddress::AnyIPv4);
+            connected = static_cast<QUdpSocket*>(socket_.get())->bind(any, 0);
+            if (!connected && socketFailure_.isEmpty()) socketFailure_ = socket_->errorString();
+        }
+    } else {
+        socket_->connectToHost(address.host, address.port);
+        connected = waitUntil(
+            [this] {
+                return socket_->state() == QAbstractSocket::ConnectedState ||
+                       !socketFailure_.isEmpty();
+            },
+            timing_.connectWaitMs);
+    }
     if (!socketFailure_.isEmpty())
         fail(QStringLiteral("Cannot reach HART-IP server %1: %2").arg(where(), socketFailure_));
     if (!connected)
@@ -213,17 +238,37 @@ void HartIpLink::open() {
                  .arg(status));
 
     if (address.secure) {
-        // The answer came in the clear; from here on everything goes inside TLS.
-        startTls(std::move(*credentials));
-        if (!encrypted_)
+        // The answer came in the clear; from here on everything goes inside
+        // TLS (or DTLS).
+        if (address.transport == Transport::Udp)
+            startDtls(std::move(*credentials));
+        else
+            startTls(std::move(*credentials));
+        if (!encrypted_) {
+            QString why;
+            if (!socketFailure_.isEmpty())
+                why = handshakeFailure(socketFailure_);
+            else if (overDtls() && keyGiven_)
+                // A DTLS server drops records it cannot decrypt without a
+                // word, so a key that does not match ends in silence.
+                why = QStringLiteral("the DTLS handshake did not finish within %1 s; the key is "
+                                     "likely not the one the server holds for identity \"%2\"")
+                          .arg(seconds(timing_.responseWaitMs), tlsIdentity_);
+            else
+                why = QStringLiteral("no %1 handshake within %2 s")
+                          .arg(overDtls() ? QStringLiteral("DTLS") : QStringLiteral("TLS"),
+                               seconds(timing_.responseWaitMs));
             fail(QStringLiteral("HART-IP server %1 did not open a secure session: %2")
-                     .arg(where(), socketFailure_.isEmpty()
-                                       ? QStringLiteral("no TLS handshake within %1 s")
-                                             .arg(seconds(timing_.responseWaitMs))
-                                       : handshakeFailure(socketFailure_)));
-        auto* ssl = static_cast<QSslSocket*>(socket_.get());
-        security_ = SessionSecurity{protocolName(ssl->sessionProtocol()),
-                                    ssl->sessionCipher().name(), tlsIdentity_};
+                     .arg(where(), why));
+        }
+        if (overDtls()) {
+            security_ = SessionSecurity{protocolName(dtls_->sessionProtocol()),
+                                        dtls_->sessionCipher().name(), tlsIdentity_};
+        } else {
+            auto* ssl = static_cast<QSslSocket*>(socket_.get());
+            security_ = SessionSecurity{protocolName(ssl->sessionProtocol()),
+                                        ssl->sessionCipher().name(), tlsIdentity_};
+        }
     }
     stream_.setVersion(version_);
 
@@ -276,11 +321,44 @@ void HartIpLink::startTls(Credentials credentials) {
     credentials.wipe();
 }
 
+void HartIpLink::startDtls(Credentials credentials) {
+    auto* udp = static_cast<QUdpSocket*>(socket_.get());
+    dtls_ = std::make_unique<QDtls>(QSslSocket::SslClientMode);
+    QSslConfiguration conf = QSslConfiguration::defaultDtlsConfiguration();
+    conf.setProtocol(QSsl::DtlsV1_2OrLater);
+    conf.setPeerVerifyMode(QSslSocket::VerifyNone);
+    conf.setCiphers(pskCiphers());
+    dtls_->setDtlsConfiguration(conf);
+    dtls_->setPeer(peer_, peerPort_);
+    tlsIdentity_ = credentials.identity;
+    keyGiven_ = false;
+    connect(dtls_.get(), &QDtls::pskRequired, this,
+            [this, &credentials](QSslPreSharedKeyAuthenticator* a) {
+                keyGiven_ = true;
+                a->setIdentity(identityBytes(credentials));
+                QByteArray key = tlsKey(credentials);
+                a->setPreSharedKey(key);
+                key.fill('\0');
+            });
+    connect(dtls_.get(), &QDtls::handshakeTimeout, this, [this] {
+        if (dtls_ && socket_) dtls_->handleTimeout(static_cast<QUdpSocket*>(socket_.get()));
+    });
+    emit note(QStringLiteral("HART-IP DTLS handshake with %1 (identity %2)")
+                  .arg(where(), credentials.identity));
+    if (!dtls_->doHandshake(udp)) socketFailure_ = dtls_->dtlsErrorString();
+    waitUntil([this] { return encrypted_ || !socketFailure_.isEmpty(); }, timing_.responseWaitMs);
+    // The handshake is over either way: no key is asked for again.
+    QObject::disconnect(dtls_.get(), &QDtls::pskRequired, this, nullptr);
+    credentials.wipe();
+}
+
 QString HartIpLink::handshakeFailure(const QString& error) const {
-    for (const HandshakeReason& r : kHandshakeReasons)
-        if (error.contains(QLatin1String(r.found), Qt::CaseInsensitive))
-            return QString::fromLatin1(r.meaning).arg(tlsIdentity_) +
-                   QStringLiteral(" (%1)").arg(error);
+    for (const HandshakeReason& r : kHandshakeReasons) {
+        if (!error.contains(QLatin1String(r.found), Qt::CaseInsensitive)) continue;
+        QString meaning = QString::fromLatin1(r.meaning);
+        if (meaning.contains(QLatin1String("%1"))) meaning = meaning.arg(tlsIdentity_);
+        return meaning + QStringLiteral(" (%1)").arg(error);
+    }
     return QStringLiteral("the TLS handshake failed (%1)").arg(error);
 }
 
@@ -372,7 +450,8 @@ void HartIpLink::close() {
         emit note(QStringLiteral("HART-IP session close to %1").arg(where()));
         socket_->flush();
         const QDeadlineTimer deadline(timing_.closeWaitMs);
-        while (!closeAnswered_ && socket_->state() == QAbstractSocket::ConnectedState &&
+        while (!closeAnswered_ &&
+               (socket_->state() == QAbstractSocket::ConnectedState || overDtls()) &&
                !deadline.hasExpired())
             if (!socket_->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) break;
         closeSequence_.reset();
@@ -387,6 +466,12 @@ void HartIpLink::close() {
 void HartIpLink::dropSocket() {
     if (!socket_) return;
     QObject::disconnect(socket_.get(), nullptr, this, nullptr);
+    if (dtls_) {
+        QObject::disconnect(dtls_.get(), nullptr, this, nullptr);
+        if (dtls_->isConnectionEncrypted())
+            dtls_->shutdown(static_cast<QUdpSocket*>(socket_.get()));
+        dtls_.reset();
+    }
     socket_->disconnectFromHost();
     socket_.reset();
 }
@@ -428,8 +513,16 @@ std::uint16_t HartIpLink::send(ip::MessageId id, std::vector<std::uint8_t> body)
     const std::uint16_t sequence = nextSequence_++;
     const QByteArray data =
         bytesOf(ip::encode(ip::request(id, sequence, std::move(body), version_)));
-    // A connected UDP socket sends each write as one datagram.
-    socket_->write(data);
+    if (overDtls() || (address_.secure && address_.transport == Transport::Udp)) {
+        auto* udp = static_cast<QUdpSocket*>(socket_.get());
+        if (dtls_ && dtls_->isConnectionEncrypted())
+            dtls_->writeDatagramEncrypted(udp, data);
+        else
+            udp->writeDatagram(data, peer_, peerPort_);
+    } else {
+        // A connected UDP socket sends each write as one datagram.
+        socket_->write(data);
+    }
     // Out now rather than at the next turn of the event loop, which a
     // sender's 200 ms pause would hold up.
     socket_->flush();
@@ -442,19 +535,34 @@ void HartIpLink::onReadyRead() {
     if (auto* udp = qobject_cast<QUdpSocket*>(socket_.get())) {
         while (socket_ && udp->hasPendingDatagrams()) {
             QByteArray datagram(std::max<qint64>(udp->pendingDatagramSize(), 0), Qt::Uninitialized);
-            const qint64 n = udp->readDatagram(datagram.data(), datagram.size());
+            QHostAddress from;
+            quint16 fromPort = 0;
+            const qint64 n = udp->readDatagram(datagram.data(), datagram.size(), &from, &fromPort);
             if (n < 0) break;
             datagram.resize(n);
-            emit messageReceived(datagram);
-            const auto bytes =
-                std::span(reinterpret_cast<const std::uint8_t*>(datagram.constData()),
-                          static_cast<std::size_t>(datagram.size()));
-            // A datagram that is not exactly one message is dropped, as
-            // servers drop ours.
-            if (const auto message = ip::decode(bytes))
-                handle(*message);
-            else
-                dropMalformed(QStringLiteral("a datagram that is not one whole message"));
+            const bool fromServer =
+                from.isEqual(peer_, QHostAddress::TolerantConversion) && fromPort == peerPort_;
+            if (!dtls_) {
+                // A bound socket hears anyone: only the server's datagrams count.
+                if (peer_.isNull() || fromServer) takeDatagram(datagram);
+                continue;
+            }
+            if (!fromServer) continue;
+            if (!dtls_->isConnectionEncrypted()) {
+                if (!dtls_->doHandshake(udp, datagram)) {
+                    if (socketFailure_.isEmpty()) socketFailure_ = dtls_->dtlsErrorString();
+                } else if (dtls_->isConnectionEncrypted()) {
+                    encrypted_ = true;
+                }
+                continue;
+            }
+            const QByteArray plain = dtls_->decryptDatagram(udp, datagram);
+            if (plain.isEmpty()) {
+                if (dtls_->dtlsError() == QDtlsError::RemoteClosedConnectionError)
+                    loseSession(QStringLiteral("the server closed the secure session"));
+                continue;
+            }
+            takeDatagram(plain);
         }
     } else if (socket_) {
         const QByteArray data = socket_->readAll();
@@ -476,6 +584,18 @@ void HartIpLink::onReadyRead() {
         }
     }
     emit progressed();
+}
+
+void HartIpLink::takeDatagram(const QByteArray& datagram) {
+    emit messageReceived(datagram);
+    const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(datagram.constData()),
+                                 static_cast<std::size_t>(datagram.size()));
+    // A datagram that is not exactly one message is dropped, as servers
+    // drop ours.
+    if (const auto message = ip::decode(bytes))
+        handle(*message);
+    else
+        dropMalformed(QStringLiteral("a datagram that is not one whole message"));
 }
 
 void HartIpLink::onDisconnected() {

@@ -29,6 +29,7 @@
 #include "link/link.h"
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 
@@ -38,6 +39,7 @@
 #include <optional>
 
 class QAbstractSocket;
+class QDtls;
 class QTimer;
 
 namespace hartip {
@@ -150,6 +152,9 @@ private:
 
     std::uint16_t send(hart::ip::MessageId id, std::vector<std::uint8_t> body = {});
     void startTls(Credentials credentials);
+    void startDtls(Credentials credentials);
+    bool overDtls() const { return dtls_ != nullptr; }
+    void takeDatagram(const QByteArray& datagram);
     QString handshakeFailure(const QString& error) const;
     hart::ip::Message call(hart::ip::MessageId id, std::vector<std::uint8_t> body, int waitMs,
                            const char* what);
@@ -178,8 +183,14 @@ private:
     std::uint8_t version_ = hart::ip::kVersion; // of the session being opened or open
     CredentialsSource credentials_;
     std::optional<SessionSecurity> security_;
+    // hartips+udp: the socket stays unconnected and DTLS (or, before the
+    // handshake, the plain socket) writes to the server's address.
+    std::unique_ptr<QDtls> dtls_;
+    QHostAddress peer_;
+    std::uint16_t peerPort_ = 0;
     QString tlsIdentity_;    // the identity of the handshake under way
     bool encrypted_ = false; // the handshake has finished
+    bool keyGiven_ = false;  // the DTLS handshake got as far as asking for the key
     int malformed_ = 0;
     // A request of open()'s kind that waits for its answer: direct PDU, audit log.
     std::optional<std::uint16_t> callSequence_;

@@ -141,10 +141,24 @@ std::string tlsError() {
 } // namespace
 
 struct HartIpServer::TlsContext {
-    SSL_CTX* ctx = nullptr;
+    SSL_CTX* ctx = nullptr;     // TLS over TCP
+    SSL_CTX* dtlsCtx = nullptr; // DTLS over UDP
     HartIpSecurity security;
     ~TlsContext() {
         if (ctx) SSL_CTX_free(ctx);
+        if (dtlsCtx) SSL_CTX_free(dtlsCtx);
+    }
+
+    // Both contexts alike: TLS 1.2 suites, this server's key callback.
+    void setUp(SSL_CTX* c, int version) {
+        if (!c) throw std::runtime_error("HART-IP server: TLS: " + tlsError());
+        SSL_CTX_set_min_proto_version(c, version);
+        SSL_CTX_set_max_proto_version(c, version);
+        SSL_CTX_set_options(c, SSL_OP_NO_TICKET);
+        if (SSL_CTX_set_cipher_list(c, security.pskSuites ? kPskSuites : kNoPskSuites) != 1)
+            throw std::runtime_error("HART-IP server: TLS cipher suites: " + tlsError());
+        SSL_CTX_set_app_data(c, this);
+        SSL_CTX_set_psk_server_callback(c, &TlsContext::pskKey);
     }
 
     // OpenSSL asks for the key of the identity the client names; an
@@ -169,17 +183,11 @@ HartIpServer::HartIpServer(Answerer answerer, HartIpServerOptions options)
     if (options_.security) {
         tls_ = std::make_unique<TlsContext>();
         tls_->security = *options_.security;
-        tls_->ctx = SSL_CTX_new(TLS_server_method());
-        if (!tls_->ctx) throw std::runtime_error("HART-IP server: TLS: " + tlsError());
         // The suites HART-IP names are TLS 1.2 suites.
-        SSL_CTX_set_min_proto_version(tls_->ctx, TLS1_2_VERSION);
-        SSL_CTX_set_max_proto_version(tls_->ctx, TLS1_2_VERSION);
-        SSL_CTX_set_options(tls_->ctx, SSL_OP_NO_TICKET);
-        if (SSL_CTX_set_cipher_list(tls_->ctx,
-                                    tls_->security.pskSuites ? kPskSuites : kNoPskSuites) != 1)
-            throw std::runtime_error("HART-IP server: TLS cipher suites: " + tlsError());
-        SSL_CTX_set_app_data(tls_->ctx, tls_.get());
-        SSL_CTX_set_psk_server_callback(tls_->ctx, &TlsContext::pskKey);
+        tls_->ctx = SSL_CTX_new(TLS_server_method());
+        tls_->setUp(tls_->ctx, TLS1_2_VERSION);
+        tls_->dtlsCtx = SSL_CTX_new(DTLS_server_method());
+        tls_->setUp(tls_->dtlsCtx, DTLS1_2_VERSION);
     }
     // TCP and UDP on one number: take a free TCP port, then the same number
     // for UDP; another program may hold that UDP port, so try again.
@@ -431,6 +439,77 @@ void HartIpServer::startTls(Peer& peer) {
     peer.handshaking = true;
 }
 
+void HartIpServer::startDtls(Peer& peer) {
+    // The server's one UDP socket is shared by every client, so each DTLS
+    // session reads and writes through memory: datagrams from its client go
+    // in, what DTLS has to send goes out to that client.
+    peer.ssl = SSL_new(tls_->dtlsCtx);
+    BIO* in = BIO_new(BIO_s_mem());
+    BIO* out = BIO_new(BIO_s_mem());
+    BIO_set_mem_eof_return(in, -1);
+    BIO_set_mem_eof_return(out, -1);
+    SSL_set_bio(peer.ssl, in, out);
+    SSL_set_options(peer.ssl, SSL_OP_NO_QUERY_MTU);
+    SSL_set_mtu(peer.ssl, 1200);
+    SSL_set_accept_state(peer.ssl);
+    peer.handshaking = true;
+}
+
+void HartIpServer::sendDtlsOutput(Peer& peer) {
+    BIO* out = SSL_get_wbio(peer.ssl);
+    std::array<std::uint8_t, 4096> buf{};
+    for (;;) {
+        const int n = BIO_read(out, buf.data(), static_cast<int>(buf.size()));
+        if (n <= 0 || udp_ < 0) return;
+        ::sendto(udp_, buf.data(), static_cast<std::size_t>(n), 0,
+                 reinterpret_cast<const sockaddr*>(&peer.address), sizeof peer.address);
+    }
+}
+
+void HartIpServer::readDtls(Peer& peer, std::span<const std::uint8_t> datagram) {
+    BIO_write(SSL_get_rbio(peer.ssl), datagram.data(), static_cast<int>(datagram.size()));
+    if (peer.handshaking) {
+        const int done = SSL_do_handshake(peer.ssl);
+        sendDtlsOutput(peer); // the next flight, or the alert that ends it
+        if (done != 1) {
+            const int e = SSL_get_error(peer.ssl, done);
+            if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) return;
+            const std::string why = tlsError();
+            count([&why](Stats& s) {
+                ++s.handshakeFailures;
+                s.lastHandshakeError = why;
+            });
+            audit(peer, [](ip::AuditRecord& r) { r.sessionStatus |= ip::kBadSessionInitiate; });
+            endSession(peer, false);
+            return;
+        }
+        peer.handshaking = false;
+        const std::string cipher = SSL_get_cipher_name(peer.ssl);
+        count([&cipher](Stats& s) {
+            ++s.secureSessions;
+            s.lastCipher = cipher;
+        });
+    }
+    std::vector<std::uint8_t> buf(ip::kMaxMessageSize);
+    for (;;) {
+        const int n = SSL_read(peer.ssl, buf.data(), static_cast<int>(buf.size()));
+        if (n <= 0) {
+            const int e = SSL_get_error(peer.ssl, n);
+            ERR_clear_error();
+            sendDtlsOutput(peer);
+            if (e == SSL_ERROR_ZERO_RETURN) endSession(peer, false); // the client's close_notify
+            return;
+        }
+        const auto message = ip::decode(std::span(buf.data(), static_cast<std::size_t>(n)));
+        if (!message) {
+            count([](Stats& s) { ++s.malformed; });
+            continue;
+        }
+        handle(peer, *message);
+        if (!peer.session || udp_ < 0) return;
+    }
+}
+
 void HartIpServer::readTls(Peer& peer) {
     if (peer.handshaking) {
         const int done = SSL_do_handshake(peer.ssl);
@@ -484,6 +563,14 @@ void HartIpServer::readUdp() {
         const ssize_t n =
             ::recvfrom(udp_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
         if (n < 0) return; // EAGAIN: all read; other errors are left for the next datagram
+        const auto known = std::find_if(peers_.begin(), peers_.end(), [&](const auto& p) {
+            return !p->tcp && sameClient(p->address, from);
+        });
+        if (known != peers_.end() && (*known)->ssl) {
+            readDtls(**known, std::span(buf.data(), static_cast<std::size_t>(n)));
+            if (udp_ < 0) return;
+            continue;
+        }
         const auto message = ip::decode(std::span(buf.data(), static_cast<std::size_t>(n)));
         if (!message) continue; // not one whole message: a server drops it
         {
@@ -505,7 +592,12 @@ void HartIpServer::readUdp() {
 
 void HartIpServer::reply(Peer& peer, const ip::Message& message) {
     const auto bytes = ip::encode(message);
-    if (peer.ssl && !peer.handshaking) {
+    if (peer.ssl && !peer.handshaking && !peer.tcp) {
+        // One message, one DTLS record, one datagram.
+        if (SSL_write(peer.ssl, bytes.data(), static_cast<int>(bytes.size())) <= 0)
+            ERR_clear_error();
+        sendDtlsOutput(peer);
+    } else if (peer.ssl && !peer.handshaking) {
         std::size_t done = 0;
         while (peer.fd >= 0 && done < bytes.size()) {
             const int n =
@@ -576,7 +668,7 @@ void HartIpServer::handle(Peer& peer, const ip::Message& m) {
             respond(ip::MessageType::Response, status, m.body);
             peer.halfClose(); // nothing more to talk about on this connection
         };
-        if (secure && (!tls_ || !peer.tcp)) {
+        if (secure && !tls_) {
             // A server without TLS here speaks version 1 and says so.
             answerVersion = ip::kVersion;
             return refuseWith(ip::kVersionNotSupported);
@@ -618,8 +710,14 @@ void HartIpServer::handle(Peer& peer, const ip::Message& m) {
         });
         respond(ip::MessageType::Response, status,
                 ip::encodeSessionInitiate({asked->hostType, granted}));
-        // The answer went in the clear; TLS starts on the same connection.
-        if (secure && fresh) startTls(peer);
+        // The answer went in the clear; TLS starts on the same connection,
+        // DTLS between the same two ports.
+        if (secure && fresh) {
+            if (peer.tcp)
+                startTls(peer);
+            else
+                startDtls(peer);
+        }
         return;
     }
     case ip::MessageId::SessionClose:
@@ -753,6 +851,11 @@ void HartIpServer::endSession(Peer& peer, bool byServer) {
     if (peer.ssl && !peer.handshaking && peer.fd >= 0 && !peer.halfClosed) {
         SSL_shutdown(peer.ssl);
         ERR_clear_error();
+    }
+    if (peer.ssl && !peer.tcp) {
+        if (!peer.handshaking) SSL_shutdown(peer.ssl);
+        ERR_clear_error();
+        sendDtlsOutput(peer);
     }
     peer.halfClose();
 }

@@ -7,10 +7,10 @@
 // choose its own inactivity time, ignore keep-alives, end every session, or
 // go away.
 //
-// With security set it serves version 2 over TCP: the session initiate is
-// answered in the clear, then TLS 1.2 with a pre-shared key starts on the
-// same connection (OpenSSL, one identity and key), and every later message
-// goes inside it.
+// With security set it serves version 2: the session initiate is answered
+// in the clear, then TLS 1.2 (TCP) or DTLS 1.2 (UDP) with a pre-shared key
+// starts on the same connection or between the same two ports (OpenSSL,
+// one identity and key), and every later message goes inside it.
 //
 // Threads: one server thread owns every socket and session; the test hooks
 // only set what it does next and wake it.
@@ -128,6 +128,9 @@ private:
     void readTcp(Peer& peer);
     void readTls(Peer& peer);
     void startTls(Peer& peer);
+    void startDtls(Peer& peer);
+    void readDtls(Peer& peer, std::span<const std::uint8_t> datagram);
+    void sendDtlsOutput(Peer& peer);
     void take(Peer& peer, std::vector<hart::ip::StreamItem> items);
     void readUdp();
     void handle(Peer& peer, const hart::ip::Message& message);

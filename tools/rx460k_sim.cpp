@@ -40,8 +40,9 @@ constexpr const char* kUsage =
     "                127.0.0.1:PORT, TCP and UDP (0: a free port, printed)\n"
     "  --no-pty      with --hartip: announce HART-IP only, no pseudo-terminal path\n"
     "  --psk-key HEX, --psk-key-file FILE\n"
-    "                with --hartip: serve HART-IP version 2 over TCP, TLS 1.2 with\n"
-    "                this pre-shared key (hexadecimal, at least 16 bytes; the file\n"
+    "                with --hartip: serve HART-IP version 2 (TLS 1.2 over TCP, DTLS\n"
+    "                1.2 over UDP) with this pre-shared key (hexadecimal, at least\n"
+    "                16 bytes; the file\n"
     "                holds the same text); version 1 clients then get no answer\n"
     "  --psk-identity ID\n"
     "                the client identity the key belongs to (default HART-IPClient)\n"
@@ -215,7 +216,7 @@ int serve(const Settings& settings) {
         std::printf("%s: serving %s on %s\n", kProgram.data(), what, path.c_str());
     if (hartIp)
         std::printf(settings.pskKey
-                        ? "%s: serving %s over HART-IP on 127.0.0.1:%u (version 2, TLS over TCP)\n"
+                        ? "%s: serving %s over HART-IP on 127.0.0.1:%u (version 2, TLS and DTLS)\n"
                         : "%s: serving %s over HART-IP on 127.0.0.1:%u (TCP and UDP)\n",
                     kProgram.data(), what, static_cast<unsigned>(hartIp->port()));
     std::fflush(stdout);

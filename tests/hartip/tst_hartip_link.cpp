@@ -164,8 +164,8 @@ struct SecureServer {
         : server(sim::answering(device), {.security = security}) {}
     sim::SimTransmitter device;
     sim::HartIpServer server;
-    Address address() const {
-        return {Transport::Tcp, QStringLiteral("127.0.0.1"), server.port(), true};
+    Address address(Transport t = Transport::Tcp) const {
+        return {t, QStringLiteral("127.0.0.1"), server.port(), true};
     }
 };
 
@@ -250,7 +250,8 @@ private slots:
     void addresses_data();
     void addresses();
     void captureReadByTshark();
-    void secureSessionOverTls();
+    void secureSession_data() { transports_data(); }
+    void secureSession();
     void secureOpenFails_data();
     void secureOpenFails();
     void secureAddressToAVersion1ServerSendsNothingInTheClear_data();
@@ -736,18 +737,21 @@ void HartIpLinkTest::captureReadByTshark() {
     }
 }
 
-void HartIpLinkTest::secureSessionOverTls() {
+void HartIpLinkTest::secureSession() {
+    QFETCH(QString, transport);
+    const bool udp = transport == QLatin1String("udp");
     SecureServer sim;
     sim.server.setInactivityCloseTime(1500);
     HartIpLink link;
     giveCredentials(link, credentials());
     QSignalSpy received(&link, &HartIpLink::received);
     QSignalSpy lost(&link, &HartIpLink::lost);
-    link.open(sim.address());
+    link.open(sim.address(transportOf(transport)));
     QVERIFY(link.isOpen());
     QVERIFY(link.isSecure());
     QCOMPARE(link.securityText(),
-             QStringLiteral("HART-IP v2, TLS 1.2, PSK-AES128-GCM-SHA256, identity HART-IPClient"));
+             QStringLiteral("HART-IP v2, %1, PSK-AES128-GCM-SHA256, identity HART-IPClient")
+                 .arg(udp ? QStringLiteral("DTLS 1.2") : QStringLiteral("TLS 1.2")));
     QCOMPARE(QString::fromStdString(sim.server.stats().lastCipher),
              QStringLiteral("PSK-AES128-GCM-SHA256"));
 
@@ -794,34 +798,42 @@ void HartIpLinkTest::secureSessionOverTls() {
 }
 
 void HartIpLinkTest::secureOpenFails_data() {
+    QTest::addColumn<QString>("transport");
     QTest::addColumn<QString>("server");   // how the server is set up
     QTest::addColumn<QString>("identity"); // the client's
     QTest::addColumn<QString>("key");      // the client's, hex
     QTest::addColumn<QString>("reason");   // part of the message
-    const QString key = QLatin1String(kKeyHex);
-    QTest::newRow("wrong key") << "psk"
-                               << "HART-IPClient"
-                               << "00112233445566778899aabbccddeeff"
-                               << "the key does not match the one the server holds for identity "
-                                  "\"HART-IPClient\"";
-    QTest::newRow("wrong identity")
+    QTest::newRow("tcp, wrong key")
+        << "tcp"
         << "psk"
-        << "SomeoneElse" << key << "the server does not know the identity \"SomeoneElse\"";
-    QTest::newRow("server without PSK suites")
-        << "no psk"
-        << "HART-IPClient" << key
-        << "the server offers none of the PSK cipher suites this program speaks";
-    QTest::newRow("security not initialized")
-        << "uninitialized"
-        << "HART-IPClient" << key
-        << "refused the session: security not initialized (the server has no keys yet) (status 9)";
-    QTest::newRow("no credentials") << "psk"
-                                    << ""
-                                    << ""
-                                    << "no client identity and key were given";
+        << "HART-IPClient"
+        << "00112233445566778899aabbccddeeff"
+        << "the key does not match the one the server holds for identity \"HART-IPClient\"";
+    const char* kRows[][5] = {
+        {"wrong identity", "psk", "SomeoneElse", kKeyHex,
+         "the server does not know the identity \"SomeoneElse\""},
+        {"server without PSK suites", "no psk", "HART-IPClient", kKeyHex,
+         "the server offers none of the PSK cipher suites this program speaks"},
+        {"security not initialized", "uninitialized", "HART-IPClient", kKeyHex,
+         "refused the session: security not initialized (the server has no keys yet) (status 9)"},
+        {"no credentials", "psk", "", "", "no client identity and key were given"},
+    };
+    for (const char* transport : {"tcp", "udp"})
+        for (const auto& row : kRows)
+            QTest::addRow("%s, %s", transport, row[0])
+                << transport << row[1] << row[2] << row[3] << row[4];
+    // A DTLS server drops what it cannot decrypt without an alert: the
+    // handshake ends in silence, and the message says what that means.
+    QTest::addRow("udp, wrong key (silence)")
+        << "udp"
+        << "psk"
+        << "HART-IPClient"
+        << "00112233445566778899aabbccddeeff"
+        << "the key is likely not the one the server holds for identity \"HART-IPClient\"";
 }
 
 void HartIpLinkTest::secureOpenFails() {
+    QFETCH(QString, transport);
     QFETCH(QString, server);
     QFETCH(QString, identity);
     QFETCH(QString, key);
@@ -831,10 +843,10 @@ void HartIpLinkTest::secureOpenFails() {
     security.initialized = server != QLatin1String("uninitialized");
     SecureServer sim(security);
     HartIpLink link;
-    link.setTiming({.responseWaitMs = 5000});
+    link.setTiming({.responseWaitMs = 4000});
     if (!identity.isEmpty()) giveCredentials(link, credentials(identity, qPrintable(key)));
     QSignalSpy sent(&link, &HartIpLink::messageSent);
-    const QString error = openError(link, sim.address());
+    const QString error = openError(link, sim.address(transportOf(transport)));
     QVERIFY2(error.contains(reason), qPrintable(error));
     QVERIFY(!link.isOpen());
     QVERIFY(!link.isSecure());
