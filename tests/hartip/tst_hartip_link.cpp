@@ -459,6 +459,9 @@ void HartIpLinkTest::openFails_data() {
         {"udp, error message", "udp", "error",
          "HART-IP server refused the session: it answered with an error"},
         {"tcp, connection closed", "tcp", "hang up", "HART-IP server hartip://127.0.0.1:"},
+        // An answer in a version nobody asked for opens nothing.
+        {"tcp, answer in version 0x47", "tcp", "v71", "HART-IP server hartip://127.0.0.1:"},
+        {"udp, answer in version 2", "udp", "v2", "HART-IP server hartip+udp://127.0.0.1:"},
     };
     for (const auto& row : kRows)
         QTest::newRow(row[0]) << row[1] << row[2] << row[3];
@@ -479,6 +482,8 @@ void HartIpLinkTest::openFails() {
         if (how == QLatin1String("nak")) server.send(answer(m, 15, 0));
         if (how == QLatin1String("error")) server.send(answer(m, 3, 5));
         if (how == QLatin1String("hang up")) server.connection()->close();
+        if (how == QLatin1String("v71")) server.send(answer(m, 1, 0, m.mid(8), 0x47));
+        if (how == QLatin1String("v2")) server.send(answer(m, 1, 0, m.mid(8), 2));
     };
     HartIpLink link;
     link.setTiming({.responseWaitMs = 500});
@@ -487,6 +492,11 @@ void HartIpLinkTest::openFails() {
     if (how == QLatin1String("silent"))
         QVERIFY2(error.endsWith(QLatin1String("did not answer the session request within 0.5 s")),
                  qPrintable(error));
+    if (how.startsWith(u'v'))
+        QVERIFY2(
+            error.contains(QStringLiteral("answered the version 1 session request in version %1")
+                               .arg(how == QLatin1String("v71") ? 71 : 2)),
+            qPrintable(error));
     QVERIFY(!link.isOpen());
     QVERIFY(!link.sendFrame(bytes(hex("02 80 00 00 82"))));
 }
