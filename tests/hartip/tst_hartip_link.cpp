@@ -882,6 +882,9 @@ void HartIpLinkTest::secureAddressToAVersion1ServerSendsNothingInTheClear_data()
         << "answered the version 2 session request in version 1; no session";
     QTest::newRow("answer in version 0x47") << "v71"
                                             << "in version 71; no session was opened";
+    QTest::newRow("server that drops TLS")
+        << "drops tls"
+        << "did not open a secure session: the TLS handshake failed";
 }
 
 void HartIpLinkTest::secureAddressToAVersion1ServerSendsNothingInTheClear() {
@@ -901,9 +904,13 @@ void HartIpLinkTest::secureAddressToAVersion1ServerSendsNothingInTheClear() {
         QCOMPARE(sim.server.stats().sessionsOpened, 0);
     } else {
         ScriptedServer scripted(Transport::Tcp);
-        const std::uint8_t version = server == QLatin1String("v71") ? 0x47 : 1;
+        const bool dropsTls = server == QLatin1String("drops tls");
+        const std::uint8_t version = server == QLatin1String("v71") ? 0x47 : dropsTls ? 2 : 1;
         scripted.onMessage = [&](const QByteArray& m) {
-            if (m[2] == 0) scripted.send(answer(m, 1, 0, m.mid(8), version));
+            if (m[2] != 0) return;
+            scripted.send(answer(m, 1, 0, m.mid(8), version));
+            // Granted in version 2, and then no TLS: the connection ends.
+            if (dropsTls) scripted.connection()->close();
         };
         Address a = scripted.address();
         a.secure = true;
