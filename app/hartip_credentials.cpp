@@ -60,6 +60,7 @@ QString configHome() {
 }
 
 // Runs a keychain job to its end; false when no secret store answered.
+// Any other failure of the store leaves the keys to the file as well.
 bool finish(QKeychain::Job& job) {
     QEventLoop loop;
     bool finished = false;
@@ -129,14 +130,13 @@ std::optional<hartip::Credentials> CredentialsStore::load(const QString& host) c
         QKeychain::ReadPasswordJob job{QString::fromLatin1(kService)};
         job.setAutoDelete(false);
         job.setKey(host);
-        if (finish(job)) {
-            if (job.error() != QKeychain::NoError) return std::nullopt;
+        if (finish(job) && job.error() == QKeychain::NoError) {
             QByteArray text = job.binaryData();
             const auto c = fromJson(QJsonDocument::fromJson(text).object());
             text.fill('\0');
             return c;
         }
-        // No secret store after all: the file keeps them.
+        // Not there, or no secret store after all: the file may keep them.
     }
     return fromJson(readFile(filePath()).value(host).toObject());
 }
@@ -149,12 +149,7 @@ void CredentialsStore::save(const QString& host, const hartip::Credentials& c) c
         QByteArray text = QJsonDocument(toJson(c)).toJson(QJsonDocument::Compact);
         job.setBinaryData(text);
         text.fill('\0');
-        if (finish(job)) {
-            if (job.error() != QKeychain::NoError)
-                refuse(QStringLiteral("The secret store did not keep the HART-IP key for %1: %2")
-                           .arg(host, job.errorString()));
-            return;
-        }
+        if (finish(job) && job.error() == QKeychain::NoError) return;
     }
     QJsonObject all = readFile(filePath());
     all.insert(host, toJson(c));
@@ -166,8 +161,10 @@ void CredentialsStore::forget(const QString& host) const {
         QKeychain::DeletePasswordJob job{QString::fromLatin1(kService)};
         job.setAutoDelete(false);
         job.setKey(host);
-        if (finish(job)) return;
+        finish(job);
     }
+    // The file may hold it from a time without a secret store.
+    if (!QFile::exists(filePath())) return;
     QJsonObject all = readFile(filePath());
     all.remove(host);
     writeFile(filePath(), all);
