@@ -3,7 +3,8 @@
 // a file readable by the user only (the tests run without a secret store),
 // opens a version 2 session over TLS with the simulator's server (OpenSSL),
 // says so in the status line and with the lock beside the port list, and
-// reads the server's audit log into AuditLogTable. A credentials file others
+// reads the server's audit log into AuditLogTable; a kept key can be
+// forgotten. A credentials file others
 // may read is refused before anything is sent; the key appears in no trace
 // or saved traffic.
 
@@ -189,6 +190,13 @@ void HartIpSecureWindowTest::auditLogInTheTable() {
     QCOMPARE(table->item(0, 4)->text(), QStringLiteral("none")); // secure, nothing written yet
     QCOMPARE(table->item(0, 7)->text(), QStringLiteral("0"));
     QCOMPARE(rig.server().stats().auditLogReads, 1);
+
+    // The key kept for the host in the port list can be forgotten: the next
+    // open asks again.
+    QVERIFY(app::CredentialsStore().load(QStringLiteral("127.0.0.1")));
+    w.get<QPushButton>("ForgetHartIpKey")->click();
+    QVERIFY(!app::CredentialsStore().load(QStringLiteral("127.0.0.1")));
+    QVERIFY(!fileOf(credentialsFile()).contains(QLatin1String("127.0.0.1")));
 }
 
 void HartIpSecureWindowTest::aCredentialsFileOthersMayReadIsRefused() {
