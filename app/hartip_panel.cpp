@@ -11,8 +11,9 @@
 #include <QHeaderView>
 #include <QHostAddress>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
-#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -44,6 +45,26 @@ QString clientText(const hart::ip::AuditRecord& r) {
               : QStringLiteral("%1:%2").arg(address.toString()).arg(r.clientPort);
 }
 
+// A closed padlock, drawn at the height of a line of text.
+QPixmap lockPixmap(int size, const QColor& color) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal w = size;
+    QPen pen(color, std::max(1.5, w / 9));
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    // The shackle: an arch over the body.
+    p.drawArc(QRectF(w * 0.28, w * 0.08, w * 0.44, w * 0.5), 0, 180 * 16);
+    p.drawLine(QPointF(w * 0.28, w * 0.33), QPointF(w * 0.28, w * 0.48));
+    p.drawLine(QPointF(w * 0.72, w * 0.33), QPointF(w * 0.72, w * 0.48));
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    p.drawRoundedRect(QRectF(w * 0.15, w * 0.45, w * 0.7, w * 0.5), w * 0.08, w * 0.08);
+    return pixmap;
+}
+
 // The box layout in which `widget` sits, searched from `layout` down.
 QBoxLayout* layoutHolding(QLayout* layout, QWidget* widget) {
     if (!layout) return nullptr;
@@ -64,7 +85,7 @@ HartIpPanel::HartIpPanel(TForm1& window)
       serverButton_(new QPushButton(QStringLiteral("HART-IP server…"), &window)) {
     lock_->setObjectName(QStringLiteral("SecureLock"));
     const int size = window.fontMetrics().height();
-    lock_->setPixmap(window.style()->standardIcon(QStyle::SP_DialogApplyButton).pixmap(size, size));
+    lock_->setPixmap(lockPixmap(size, QColor(0x10, 0x70, 0x30)));
     lock_->setText(QString());
     lock_->setVisible(false);
     serverButton_->setObjectName(QStringLiteral("HartIpServer"));
