@@ -2,7 +2,6 @@
 
 #include "app/device_status.h"
 #include "app/hartip_panel.h"
-#include "app/image_plugins.h"
 #include "app/port_list.h"
 #include "app/traffic_panel.h"
 #include "devices/devices.h"
@@ -14,6 +13,8 @@
 #include "host/widgets.h"
 #include "ops/ops.h"
 #include "serial/tcomm.h"
+#include "startup/first_frame.h"
+#include "startup/image_plugins.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -104,22 +105,6 @@ QPixmap logo() {
     return pm;
 }
 
-// Sets the application's font for a while and puts the old one back. Widgets
-// made meanwhile take that font; where it is also the font they inherit in
-// the window, placing them there changes nothing.
-class ApplicationFontAs {
-public:
-    explicit ApplicationFontAs(const QFont& font) : saved_(QApplication::font()) {
-        QApplication::setFont(font);
-    }
-    ~ApplicationFontAs() { QApplication::setFont(saved_); }
-    ApplicationFontAs(const ApplicationFontAs&) = delete;
-    ApplicationFontAs& operator=(const ApplicationFontAs&) = delete;
-
-private:
-    QFont saved_;
-};
-
 // Clicks on the "Serial Port:" label.
 class ClickFilter : public QObject {
 public:
@@ -136,27 +121,10 @@ private:
     std::function<void()> onClick_;
 };
 
-// Counts the layout requests the application delivers while it exists.
-class LayoutRequests final : public QObject {
-public:
-    LayoutRequests() { QCoreApplication::instance()->installEventFilter(this); }
-    ~LayoutRequests() override { QCoreApplication::instance()->removeEventFilter(this); }
-    LayoutRequests(const LayoutRequests&) = delete;
-    LayoutRequests& operator=(const LayoutRequests&) = delete;
-
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::LayoutRequest) ++count;
-        return false;
-    }
-};
-
 } // namespace
 
 TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent), imagePlugins_(std::make_unique<app::ImagePluginsAside>()) {
+    : QMainWindow(parent), imagePlugins_(std::make_unique<startup::ImagePluginsAside>()) {
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("RX460-K"));
     makeSerialComponent();
@@ -168,7 +136,7 @@ TForm1::TForm1(QWidget* parent)
         // every list again; and a line edit, which lays out its empty text in
         // the application's font before it takes its own, loads no other
         // font for it.
-        const ApplicationFontAs windowFont(font());
+        const startup::ApplicationFontAs windowFont(font());
         buildFrame();
         makeCycle();
         buildPages();
@@ -427,23 +395,7 @@ void TForm1::fitToPages() {
 
 void TForm1::setVisible(bool visible) {
     QMainWindow::setVisible(visible);
-    if (!visible) return;
-    // Showing places the tabs, the scroll bars and the page, and the buttons'
-    // polish requests still queued from their construction ask for their
-    // layouts again; each layout run may ask its parent's. Settled now, before
-    // the first frame, everything is painted once where it stays; left to the
-    // event loop, the page would be laid out and painted a second time after
-    // whatever else is queued by then (the port list's first look at the
-    // serial devices).
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::PolishRequest);
-    LayoutRequests requests;
-    // A layout that kept asking again would be a fault of its own; the rest
-    // is then left to the event loop, as it was.
-    for (int round = 0; round < 32; ++round) {
-        requests.count = 0;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-        if (requests.count == 0) break;
-    }
+    if (visible) startup::settleLayouts();
 }
 
 void TForm1::place(host::Page page, QWidget* widget, int row, int column, int rowSpan,

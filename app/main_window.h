@@ -28,7 +28,6 @@ class QTimer;
 class TComm;
 
 namespace app {
-class ImagePluginsAside;
 class PortCombo;
 }
 namespace hartip {
@@ -41,6 +40,9 @@ namespace line {
 class Link;
 class Links;
 } // namespace line
+namespace startup {
+class ImagePluginsAside;
+}
 namespace sim {
 class SimNetwork;
 class SimTransmitter;
@@ -132,7 +134,7 @@ private:
     void setPortButtonsEnabled(bool enabled);
     void resetFields(PortMoment moment);
 
-    std::unique_ptr<app::ImagePluginsAside> imagePlugins_; // loading while the window is built
+    std::unique_ptr<startup::ImagePluginsAside> imagePlugins_; // loading while the window is built
     TComm* comm_ = nullptr;
     line::Links* links_ = nullptr;
     QString openedPort_; // the device or address the open port uses

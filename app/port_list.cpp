@@ -1,6 +1,6 @@
 #include "app/port_list.h"
 
-#include "host/list_combo.h"
+#include "startup/list_combo.h"
 
 #include <QAbstractItemView>
 #include <QDir>
@@ -159,7 +159,7 @@ PortCombo::PortCombo(QStringList tail, QWidget* parent)
         addItem(QStringLiteral("COM%1").arg(i));
     addItems(tail);
     setCurrentIndex(2);
-    host::makeEditableOnDemand(this);
+    startup::makeEditableOnDemand(this);
     setInsertPolicy(QComboBox::NoInsert);
 }
 

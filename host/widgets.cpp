@@ -1,8 +1,8 @@
 #include "host/widgets.h"
 
 #include "host/bind.h"
-#include "host/list_combo.h"
-#include "host/text_widgets.h"
+#include "startup/list_combo.h"
+#include "startup/text_widgets.h"
 
 #include "hart/tables.h"
 
@@ -19,7 +19,7 @@
 namespace host {
 
 QPushButton* makeButton(const char* name, const QString& caption, QWidget* parent) {
-    auto* b = new TextButton(caption, parent);
+    auto* b = new startup::TextButton(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
     return b;
 }
@@ -31,19 +31,19 @@ QLineEdit* makeEdit(const char* name, QWidget* parent) {
 }
 
 QComboBox* makeCombo(const char* name, const QStringList& items, QWidget* parent) {
-    auto* c = new ListCombo(parent);
+    auto* c = new startup::ListCombo(parent);
     c->setObjectName(QString::fromLatin1(name));
     c->addItems(items);
     // Items first, the edit after: the first item, selected while filling,
     // costs no text layout in an edit that is not there yet.
     c->setCurrentIndex(-1);
-    makeEditableOnDemand(c);
+    startup::makeEditableOnDemand(c);
     c->setInsertPolicy(QComboBox::NoInsert);
     return c;
 }
 
 QLabel* makeLabel(const QString& text, const char* name, QWidget* parent) {
-    auto* l = new TextLabel(text, parent);
+    auto* l = new startup::TextLabel(text, parent);
     if (name) l->setObjectName(QString::fromLatin1(name));
     return l;
 }
@@ -76,7 +76,7 @@ FormGroup::FormGroup(const char* name, const QString& caption, QWidget* parent)
 
 int FormGroup::addRow(const QString& caption, std::initializer_list<QWidget*> widgets) {
     int row = rows_++;
-    if (!caption.isEmpty()) grid_->addWidget(new TextLabel(caption, box_), row, 0);
+    if (!caption.isEmpty()) grid_->addWidget(new startup::TextLabel(caption, box_), row, 0);
     int col = 1;
     for (QWidget* w : widgets) {
         if (w) grid_->addWidget(w, row, col);

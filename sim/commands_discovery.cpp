@@ -5,14 +5,7 @@
 
 namespace sim {
 
-namespace {
-
-void putUint16(Bytes& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v));
-}
-
-Bytes identity(const SimState& s) {
+Bytes identityData(const SimState& s) {
     // The hardware revision sits above the 3-bit physical signalling code,
     // which is 0 (Bell 202 current) for every simulated device.
     Bytes out{hart::kExpansionCode,
@@ -39,11 +32,9 @@ Bytes identity(const SimState& s) {
     return out;
 }
 
-} // namespace
-
 void registerDiscoveryCommands(SimDevice& d) {
     d.addHandler(0, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
-        return ok(identity(s));
+        return ok(identityData(s));
     });
 }
 

@@ -55,6 +55,37 @@ std::optional<SimReply> readTagDescriptorDate(SimState& s, const SimRequest&) {
     return ok(std::move(data));
 }
 
+std::optional<SimReply> readMessage(SimState& s, const SimRequest&) {
+    return ok(packed(s.message, kMessageChars));
+}
+
+std::optional<SimReply> readFinalAssemblyNumber(SimState& s, const SimRequest&) {
+    const std::uint32_t v = s.finalAssembly;
+    return ok({static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
+               static_cast<std::uint8_t>(v)});
+}
+
+std::optional<SimReply> writeMessage(SimState& s, const SimRequest& req) {
+    if (req.data.size() < 24) return refuse(rc::kTooFewDataBytes);
+    s.message = unpacked(req.data, 0, kMessageChars);
+    return echo(req);
+}
+
+std::optional<SimReply> writeTagDescriptorDate(SimState& s, const SimRequest& req) {
+    if (req.data.size() < 21) return refuse(rc::kTooFewDataBytes);
+    s.tag = unpacked(req.data, 0, kTagChars);
+    s.descriptor = unpacked(req.data, 6, kDescriptorChars);
+    std::copy_n(req.data.begin() + 18, 3, s.date.begin());
+    return echo(req);
+}
+
+std::optional<SimReply> writeFinalAssemblyNumber(SimState& s, const SimRequest& req) {
+    if (req.data.size() < 3) return refuse(rc::kTooFewDataBytes);
+    s.finalAssembly =
+        (std::uint32_t{req.data[0]} << 16) | (std::uint32_t{req.data[1]} << 8) | req.data[2];
+    return echo(req);
+}
+
 void registerInfoCommands(SimDevice& d) {
     // 6: write polling address. Short frames reach the device at the new address from now on.
     d.addHandler(6, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
@@ -64,44 +95,12 @@ void registerInfoCommands(SimDevice& d) {
         return ok({s.pollAddress});
     });
 
-    // 12: read message.
-    d.addHandler(12, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
-        return ok(packed(s.message, kMessageChars));
-    });
-
-    // 13: read tag, descriptor and date.
+    d.addHandler(12, readMessage);
     d.addHandler(13, readTagDescriptorDate);
-
-    // 16: read final assembly number.
-    d.addHandler(16, [](SimState& s, const SimRequest&) -> std::optional<SimReply> {
-        const std::uint32_t v = s.finalAssembly;
-        return ok({static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8),
-                   static_cast<std::uint8_t>(v)});
-    });
-
-    // 17: write message (24 bytes).
-    d.addHandler(17, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
-        if (req.data.size() < 24) return refuse(rc::kTooFewDataBytes);
-        s.message = unpacked(req.data, 0, kMessageChars);
-        return echo(req);
-    });
-
-    // 18: write tag (6 bytes), descriptor (12) and date (3).
-    d.addHandler(18, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
-        if (req.data.size() < 21) return refuse(rc::kTooFewDataBytes);
-        s.tag = unpacked(req.data, 0, kTagChars);
-        s.descriptor = unpacked(req.data, 6, kDescriptorChars);
-        std::copy_n(req.data.begin() + 18, 3, s.date.begin());
-        return echo(req);
-    });
-
-    // 19: write final assembly number (3 bytes).
-    d.addHandler(19, [](SimState& s, const SimRequest& req) -> std::optional<SimReply> {
-        if (req.data.size() < 3) return refuse(rc::kTooFewDataBytes);
-        s.finalAssembly =
-            (std::uint32_t{req.data[0]} << 16) | (std::uint32_t{req.data[1]} << 8) | req.data[2];
-        return echo(req);
-    });
+    d.addHandler(16, readFinalAssemblyNumber);
+    d.addHandler(17, writeMessage);             // 24 bytes
+    d.addHandler(18, writeTagDescriptorDate);   // tag 6 bytes, descriptor 12, date 3
+    d.addHandler(19, writeFinalAssemblyNumber); // 3 bytes
 
     // 39: non-volatile memory control. 0 keeps the working data (nothing to
     // do here, the state is the memory); 1 brings back the owner's data as

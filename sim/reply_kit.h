@@ -50,6 +50,20 @@ inline constexpr std::uint8_t kKrohneInvalidSetting = 12;
 // Command 48: the status bytes the master sent differ from the device's. A
 // warning, so the reply still carries the device's bytes.
 inline constexpr std::uint8_t kStatusMismatch = 14;
+// Command 38 of a HART 7 device: the master's configuration change counter is
+// not the device's, so the flag stays set.
+inline constexpr std::uint8_t kCounterMismatch = 9;
+// Command 6 of a HART 7 device: a loop current mode other than 0 or 1.
+inline constexpr std::uint8_t kInvalidModeSelection = 12;
+// A warning: the reply carries fewer slots than the master asked for.
+inline constexpr std::uint8_t kResponseTruncated = 30;
+
+// Bits of the field device status (second status byte) that the devices set
+// themselves. From HART 7 on, configuration changed and cold start are kept
+// apart for the primary and the secondary master.
+inline constexpr std::uint8_t kConfigurationChanged = 0x40;
+inline constexpr std::uint8_t kColdStart = 0x20;
+inline constexpr std::uint8_t kLoopCurrentSaturated = 0x04;
 
 // Manufacturer IDs that change how a shared command number is answered.
 inline constexpr std::uint8_t kKrohneManufacturer = 0x45;
@@ -120,5 +134,10 @@ template <class Table> bool holds(const Table& table, const typename Table::valu
 // WireFloat in and out of data fields; a float past the data's end reads 0.
 void putFloat(Bytes& out, float v);
 float getFloat(const Bytes& data, std::size_t at);
+// Unsigned integers, most significant byte first; past the data's end they read 0.
+void putUint16(Bytes& out, std::uint16_t v);
+void putUint32(Bytes& out, std::uint32_t v);
+std::uint16_t getUint16(const Bytes& data, std::size_t at);
+std::uint32_t getUint32(const Bytes& data, std::size_t at);
 
 } // namespace sim

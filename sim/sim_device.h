@@ -7,11 +7,17 @@
 // handlers may share a number (device-specific commands overlap between
 // makers) and the first that returns a reply answers. A command no handler
 // takes is answered "command not implemented".
+//
+// What every field device does around its handlers is done here: it counts
+// the frames it receives and sends, reports "configuration changed" and
+// "cold start" to each master on its own, starts again after a device reset,
+// and keeps its own clock, which a test may hold still.
 
 #include "sim/reply_kit.h"
 #include "sim/sim_state.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -26,6 +32,14 @@ public:
     explicit SimDevice(SimState state = {});
 
     void addHandler(std::uint8_t command, SimHandler handler);
+    // Brings the state up to s.uptime before each request is answered (live
+    // process values).
+    void setProcess(std::function<void(SimState&)> process) { process_ = std::move(process); }
+
+    // Tests: the device's uptime stands at `uptime` until released, so that
+    // its process values and clock are known to the byte.
+    void holdClock(std::chrono::milliseconds uptime) { heldAt_ = uptime; }
+    void releaseClock();
 
     SimState& state() { return state_; }
     const SimState& state() const { return state_; }
@@ -39,7 +53,10 @@ public:
     void setResponder(RawResponder responder) { responder_ = std::move(responder); }
 
     // Short frames reach the device by its polling address (from HART 6 on
-    // only command 0 does), long frames by its unique address.
+    // only command 0 does), long frames by its unique address. Commands 11
+    // and 21 (find a device by its tag or long tag) also come to the
+    // broadcast address; a device that has them answers only when the tag
+    // is its own.
     bool isAddressed(const SimRequest& req) const;
 
     // What the device sends in answer to a request on its line (preambles
@@ -53,11 +70,19 @@ public:
 
 private:
     SimReply reply(const SimRequest& req);
+    bool identifiedByTag(const SimRequest& req) const;
+    void bringUpToDate();
+    // The field device status for `master`; a reply to it consumes cold start.
+    std::uint8_t statusFor(std::uint8_t master, bool reply);
+    void restart();
 
     SimState state_;
     SimFaults faults_;
     RawResponder responder_;
     std::map<std::uint8_t, std::vector<SimHandler>> handlers_;
+    std::function<void(SimState&)> process_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::optional<std::chrono::milliseconds> heldAt_;
 };
 
 // Unique (long) address: the low six bits of the first identity byte, the
@@ -77,8 +102,9 @@ Bytes shortReplyFrame(const SimState& s, std::uint8_t command, const SimReply& r
 // The simulated transmitter: a HART 5 temperature and pressure transmitter
 // that answers every command the tool sends, at `pollAddress`.
 std::unique_ptr<SimDevice> makeTransmitter(std::uint8_t pollAddress = 0);
-// A HART 7 flowmeter with "More status available" set, at `pollAddress`:
-// commands 0, 13, 20 and 48.
+// A HART 7 flowmeter with "More status available" set, at `pollAddress`: the
+// universal commands and the common-practice commands a flowmeter without
+// burst mode or current trims has (sim/commands_hart7*.cpp).
 std::unique_ptr<SimDevice> makeHart7Device(std::uint8_t pollAddress = 5);
 
 } // namespace sim

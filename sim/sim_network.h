@@ -2,8 +2,8 @@
 // The simulated network: several field devices on one multidrop line behind
 // a pseudo-terminal. As standard, the simulated transmitter at polling
 // address 0 and a HART 7 flowmeter at polling address 5 ("More status
-// available" set; commands 0, 13, 20, 48). Tests choose their own devices and
-// addresses, and a device that is found only when the master retries.
+// available" set; sim/commands_hart7*.cpp). Tests choose their own devices
+// and addresses, and a device that is found only when the master retries.
 
 #include "sim/sim_device.h"
 #include "sim/sim_line.h"

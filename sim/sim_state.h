@@ -3,6 +3,7 @@
 // under the lock of the line the device is on.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -14,6 +15,31 @@ namespace sim {
 struct DynamicVariable {
     float value = 0.0f;
     std::uint8_t unit = 0;
+};
+
+// A device variable of a HART 7 device: what commands 9, 33 and 54 report of it.
+struct DeviceVariable {
+    std::uint8_t classification = 0; // 0: not classified
+    std::uint8_t unit = 250;
+    float value = 0.0f;
+    std::uint8_t status = 0xC0; // process data good, not limited
+    std::array<std::uint8_t, 3> transducerSerial{};
+    float upperLimit = 0.0f; // transducer limits and minimum span, in `unit`
+    float lowerLimit = 0.0f;
+    float damping = 0.0f; // s
+    float minimumSpan = 0.0f;
+    float upperRange = 0.0f; // the loop's range while this variable is the PV
+    float lowerRange = 0.0f;
+    std::uint8_t family = 250;           // 250: no device family
+    std::uint32_t acquisitionPeriod = 0; // 1/32 ms
+    std::uint8_t properties = 0;
+};
+
+// Command 95: frames counted since the device last started, each wrapping at 65535.
+struct CommunicationCounts {
+    std::uint16_t stxReceived = 0; // requests addressed to the device
+    std::uint16_t ackSent = 0;     // replies
+    std::uint16_t backSent = 0;    // burst frames
 };
 
 struct SimState {
@@ -44,6 +70,35 @@ struct SimState {
     // HART 7: long tag (command 20), additional device status (command 48).
     std::string longTag;
     std::vector<std::uint8_t> additionalStatus;
+
+    // HART 7: device variables by code (0, 1, ...) and the ones PV, SV, TV
+    // and QV stand for (250: none); polling address and loop current mode
+    // (1 enabled, 0 disabled: the current stays at its minimum) go together.
+    std::vector<DeviceVariable> deviceVariableTable;
+    std::array<std::uint8_t, 4> dynamicVariables{0, 1, 2, 3};
+    std::uint8_t loopCurrentMode = 1;
+    // Configuration changed and cold start, for the secondary [0] and the
+    // primary [1] master: each master is told and clears them on its own.
+    std::array<std::uint8_t, 2> masterStatus{};
+    // Field device status bits the process sets (loop current saturated).
+    std::uint8_t processStatus = 0;
+    CommunicationCounts communication;
+    std::uint8_t squawk = 0; // command 72: 0 off, 1 on, 2 once
+
+    // Time since the device started, brought up to date before each request.
+    std::chrono::milliseconds uptime{0};
+    // Real-time clock (commands 89, 90): the date and time it was last set to
+    // (1/32 ms since 1900-01-01) at `clockSetAt` of uptime; it runs on from
+    // there. Never set by a master, it counts from the start of 2024.
+    std::int64_t clockSetTo = 0;
+    std::chrono::milliseconds clockSetAt{0};
+    bool clockSet = false;
+
+    // Device reset (command 42): the reply goes out, then the device starts
+    // again and misses the next `requestsMissedByReset` requests to it.
+    bool resetPending = false;
+    int requestsMissedByReset = 0;
+    int restarting = 0; // requests still to miss
 
     // Process values (commands 1, 2, 3).
     float loopCurrent = 12.0f;    // mA

@@ -7,8 +7,8 @@
 #include "support/window_rig.h"
 
 #include "app/port_list.h"
-#include "host/list_combo.h"
-#include "host/text_widgets.h"
+#include "startup/list_combo.h"
+#include "startup/text_widgets.h"
 #include "host/widgets.h"
 
 #include <QAbstractItemView>
@@ -85,7 +85,7 @@ private slots:
 
 void WindowStartTest::windowListsMeasureAsQComboBox() {
     WindowRig r(false);
-    const auto lists = r.form().findChildren<host::ListCombo*>();
+    const auto lists = r.form().findChildren<startup::ListCombo*>();
     QCOMPARE(lists.size(), 48); // every list of the pages
     for (auto* list : lists) {
         const QByteArray name = list->objectName().toLatin1();
@@ -161,8 +161,8 @@ void WindowStartTest::sizeHintCases() {
 
 void WindowStartTest::windowLabelsAndButtonsMeasureAsQt() {
     WindowRig r(false);
-    const auto labels = r.form().findChildren<host::TextLabel*>();
-    const auto buttons = r.form().findChildren<host::TextButton*>();
+    const auto labels = r.form().findChildren<startup::TextLabel*>();
+    const auto buttons = r.form().findChildren<startup::TextButton*>();
     QVERIFY(labels.size() > 100); // the captions of every page
     QVERIFY(buttons.size() > 70);
     auto what = [](const QWidget* w, const QString& text) {

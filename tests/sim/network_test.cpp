@@ -65,7 +65,10 @@ const Exchange kStandardNetwork[] = {
     // It differs: warning 14 (status bytes mismatch), the data still there.
     {"Hart7AdditionalStatusMismatch", "82 91 B7 3A 5C 91 30 02 00 05 64",
      "86 91 B7 3A 5C 91 30 12 0E 10 00 04 00 00 20 00 03 00 20 00 00 00 00 00 00 10 7C"},
-    {"Hart7KnowsNoCommand1", "82 91 B7 3A 5C 91 01 00 52", "86 91 B7 3A 5C 91 01 02 40 10 04"},
+    // A flowmeter without current trims has no fixed current mode either:
+    // command 40 (12.0 mA = 41 40 00 00) is not implemented.
+    {"Hart7HasNoFixedCurrent", "82 91 B7 3A 5C 91 28 04 41 40 00 00 7E",
+     "86 91 B7 3A 5C 91 28 02 40 10 2D"},
     // Tag "TT100", descriptor "LOOP SIMULATOR", 10.12.2026.
     // A HART 5 device answers any command by its polling address.
     {"TransmitterTagByShortFrame", "02 80 0D 00 8F",
@@ -166,11 +169,12 @@ TEST(ChosenNetwork, ScriptedStateShowsOnTheWire) {
     sim::SimNetwork network({{sim::DeviceModel::Hart7, 17}});
     network.withState(17, [](sim::SimState& s) { s.fieldDeviceStatus = 0x80; });
     LineClient line(network.portPath());
-    line.send(hex("82 91 B7 3A 5C 9D 01 00 5E"));
+    // Command 140, a temperature transmitter's own, is not the flowmeter's.
+    line.send(hex("82 91 B7 3A 5C 9D 8C 00 D3"));
     const auto reply = line.nextReply();
     ASSERT_TRUE(reply);
     // Device malfunction in the second status byte, not implemented in the first.
-    EXPECT_EQ(hexText(*reply), "86 91 B7 3A 5C 9D 01 02 40 80 98");
+    EXPECT_EQ(hexText(*reply), "86 91 B7 3A 5C 9D 8C 02 40 80 15");
     EXPECT_THROW(network.withState(16, [](sim::SimState&) {}), std::out_of_range);
 }
 

@@ -3,7 +3,9 @@
 // frame as a publish message) in a capture file, and Wireshark's HART-IP
 // dissector (tshark) must read every frame cleanly, with the delimiter,
 // address, command, byte count, status bytes and decoded fields each row
-// expects.
+// expects. The HART 7 flowmeter's rows cover every command whose fields the
+// dissector knows (1, 2, 3, 6, 7, 8, 9, 22, 33, 38 and 0's counter) and show
+// that it takes the byte counts of those it does not.
 
 #include "../line_client.h"
 #include "sim/sim_network.h"
@@ -193,6 +195,138 @@ const std::vector<Row>& rows() {
          nullptr, // whatever the device sends on its own
          {{"hart_ip.pt.long_address", "6605010203"}, {"hart_ip.pt.rsp.pv_units", "32"}},
          commonFields("2", "0x81", "1", "7", "0", "0x00")},
+        // The HART 7 flowmeter, its clock held at 15 s: volume flow 50 m3/h
+        // (unit 19), mass flow 49900 kg/h (75), loop current 4 mA (mode
+        // disabled at address 5), 50 % of 0-100 m3/h. Classifications: 66
+        // volumetric flow, 72 mass flow, 68 volume, 64 temperature.
+        {"Hart7Command1",
+         0,
+         "82 91 B7 3A 5C 91 01 00 52",
+         {{"hart_ip.pt.rsp.pv_units", "19"}, {"hart_ip.pt.rsp.pv", "50"}},
+         commonFields("1", "0x86", "1", "7", "0", "0x10")},
+        {"Hart7Command2",
+         0,
+         "82 91 B7 3A 5C 91 02 00 51",
+         {{"hart_ip.pt.rsp.pv_loop_current", "4"}, {"hart_ip.pt.rsp.pv_percent_range", "50"}},
+         commonFields("1", "0x86", "2", "10", "0", "0x10")},
+        {"Hart7Command3",
+         0,
+         "82 91 B7 3A 5C 91 03 00 50",
+         {{"hart_ip.pt.rsp.pv_loop_current", "4"},
+          {"hart_ip.pt.rsp.pv_units", "19"},
+          {"hart_ip.pt.rsp.pv", "50"},
+          {"hart_ip.pt.rsp.sv_units", "75"},
+          {"hart_ip.pt.rsp.sv", "49900"},
+          {"hart_ip.pt.rsp.tv_units", "43"},
+          {"hart_ip.pt.rsp.qv_units", "32"}},
+         commonFields("1", "0x86", "3", "26", "0", "0x10")},
+        {"Hart7Command7",
+         0,
+         "82 91 B7 3A 5C 91 07 00 54",
+         {{"hart_ip.pt.rsp.poll_address", "5"}, {"hart_ip.pt.rsp.loop_current_mode", "0x00"}},
+         commonFields("1", "0x86", "7", "4", "0", "0x10")},
+        {"Hart7Command8",
+         0,
+         "82 91 B7 3A 5C 91 08 00 5B",
+         {{"hart_ip.pt.rsp.primary_variable_classification", "0x42"},
+          {"hart_ip.pt.rsp.secondary_variable_classification", "0x48"},
+          {"hart_ip.pt.rsp.tertiary_variable_classification", "0x44"},
+          {"hart_ip.pt.rsp.quaternary_variable_classification", "0x40"}},
+         commonFields("1", "0x86", "8", "6", "0", "0x10")},
+        // Volume flow (good: c0), temperature (poor accuracy: 40), loop
+        // current (fixed, constant: b0) and code 7, which the device does not
+        // have (not used: unit 250, bad, constant: 30); slot 0 taken at
+        // 00:00:15 (15000 ms * 32 = 00 07 53 00).
+        {"Hart7Command9",
+         0,
+         "82 91 B7 3A 5C 91 09 04 00 03 F5 07 AF",
+         {{"hart_ip.pt.rsp.ext_device_status", "0x03"},
+          {"hart_ip.pt.rsp.slot0_device_var", "0"},
+          {"hart_ip.pt.rsp.slot0_device_var_classification", "66"},
+          {"hart_ip.pt.rsp.slot0_units", "19"},
+          {"hart_ip.pt.rsp.slot0_device_var_value", "50"},
+          {"hart_ip.pt.rsp.slot0_device_var_status", "0xc0"},
+          {"hart_ip.pt.rsp.slot1_device_var", "3"},
+          {"hart_ip.pt.rsp.slot1_device_var_classify", "64"},
+          {"hart_ip.pt.rsp.slot1_units", "32"},
+          {"hart_ip.pt.rsp.slot1_device_var_status", "0x40"},
+          {"hart_ip.pt.rsp.slot2_device_var", "245"},
+          {"hart_ip.pt.rsp.slot2_device_var_classify", "84"},
+          {"hart_ip.pt.rsp.slot2_units", "39"},
+          {"hart_ip.pt.rsp.slot2_device_var_value", "4"},
+          {"hart_ip.pt.rsp.slot2_device_var_status", "0xb0"},
+          {"hart_ip.pt.rsp.slot3_device_var", "7"},
+          {"hart_ip.pt.rsp.slot3_device_var_classify", "0"},
+          {"hart_ip.pt.rsp.slot3_units", "250"},
+          {"hart_ip.pt.rsp.slot3_device_var_status", "0x30"},
+          {"hart_ip.pt.rsp.slot0_data_timestamp", "00075300"}},
+         commonFields("1", "0x86", "9", "39", "0", "0x10")},
+        {"Hart7Command9EightSlots",
+         0,
+         "82 91 B7 3A 5C 91 09 08 00 01 02 03 F4 F5 F6 07 A2",
+         {{"hart_ip.pt.rsp.slot4_device_var", "244"},
+          {"hart_ip.pt.rsp.slot4_units", "57"},
+          {"hart_ip.pt.rsp.slot4_device_var_value", "50"},
+          {"hart_ip.pt.rsp.slot6_device_var", "246"},
+          {"hart_ip.pt.rsp.slot6_device_var_value", "50"},
+          {"hart_ip.pt.rsp.slot7_device_var", "7"},
+          {"hart_ip.pt.rsp.slot7_units", "250"},
+          {"hart_ip.pt.rsp.slot0_data_timestamp", "00075300"}},
+         commonFields("1", "0x86", "9", "71", "0", "0x10")},
+        {"Hart7Command33",
+         0,
+         "82 91 B7 3A 5C 91 21 02 00 01 71",
+         {{"hart_ip.pt.rsp.slot0_device_var", "0"},
+          {"hart_ip.pt.rsp.slot0_units", "19"},
+          {"hart_ip.pt.rsp.slot0_device_var_value", "50"},
+          {"hart_ip.pt.rsp.slot1_device_var", "1"},
+          {"hart_ip.pt.rsp.slot1_units", "75"},
+          {"hart_ip.pt.rsp.slot1_device_var_value", "49900"}},
+         commonFields("1", "0x86", "33", "14", "0", "0x10")},
+        // The dissector leaves 54, 90 and 95 as payload: the bytes as sent.
+        // 54: serial 02 D6 87, m3/h, limits 300 and -300, damping 1 s, span
+        // 3, volumetric flow, no family, every 100 ms, no properties.
+        {"Hart7Command54",
+         0,
+         "82 91 B7 3A 5C 91 36 01 00 64",
+         {{"hart_ip.pt.payload", "0002d6871343960000c39600003f8000004040000042fa00000c8000"}},
+         commonFields("1", "0x86", "54", "30", "0", "0x10")},
+        // 90: 1.1.2024 00:00:15, never set (1.1.2024 00:00), flags 03.
+        {"Hart7Command90",
+         0,
+         "82 91 B7 3A 5C 91 5A 00 09",
+         {{"hart_ip.pt.payload", "01017c0007530001017c0000000003"}},
+         commonFields("1", "0x86", "90", "17", "0", "0x10")},
+        // 95: the rows above sent the flowmeter 13 requests (0, 48, 20, 1,
+        // 2, 3, 7, 8, 9, 9, 33, 54, 90), each answered; this is the 14th.
+        {"Hart7Command95",
+         0,
+         "82 91 B7 3A 5C 91 5F 00 0C",
+         {{"hart_ip.pt.payload", "000e000d0000"}},
+         commonFields("1", "0x86", "95", "8", "0", "0x10")},
+        // Writes: configuration changed (40) from here, counter 7 -> 9.
+        {"Hart7Command6",
+         0,
+         "82 91 B7 3A 5C 91 06 02 05 00 52",
+         {{"hart_ip.pt.rsp.poll_address", "5"}, {"hart_ip.pt.rsp.loop_current_mode", "0x00"}},
+         commonFields("1", "0x86", "6", "4", "0", "0x50")},
+        {"Hart7Command22",
+         0,
+         "82 91 B7 3A 5C 91 16 20 46 54 2D 32 30 36 20 52 45 54 55 52 4E 00 00 00 00 00 00 00 00 "
+         "00 00 00 00 00 00 00 00 00 00 00 44",
+         {{"hart_ip.pt.rsp.tag", "FT-206 RETURN"}},
+         commonFields("1", "0x86", "22", "34", "0", "0x50")},
+        {"Hart7IdentityAfterWrites",
+         0,
+         "02 85 00 00 87",
+         {{"hart_ip.pt.rsp.configure_change", "9"}},
+         commonFields("1", "0x06", "0", "24", "0", "0x50")},
+        // 38 with the counter read: the flag is cleared for this master.
+        {"Hart7Command38",
+         0,
+         "82 91 B7 3A 5C 91 26 02 00 09 7E",
+         {{"hart_ip.pt.rsp.configure_change", "9"}},
+         commonFields("1", "0x86", "38", "4", "0", "0x10")},
     };
     return kRows;
 }
@@ -225,6 +359,7 @@ std::vector<std::string> split(const std::string& line, char sep) {
 
 TEST(Tshark, ReadsEveryReplyAsTheRowExpects) {
     sim::SimNetwork network;
+    network.withDevice(5, [](sim::SimDevice& d) { d.holdClock(std::chrono::seconds(15)); });
     sim::SimTransmitter bursting;
     bursting.withState([](sim::SimState& s) {
         s.burstCommand = 1;

@@ -1,4 +1,4 @@
-#include "host/text_widgets.h"
+#include "startup/text_widgets.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-namespace host {
+namespace startup {
 
 namespace {
 
@@ -138,4 +138,4 @@ QSize TextButton::minimumSizeHint() const {
     return sizeHint();
 }
 
-} // namespace host
+} // namespace startup

@@ -12,7 +12,7 @@
 #include <QComboBox>
 #include <QSize>
 
-namespace host {
+namespace startup {
 
 class ListCombo : public QComboBox {
     Q_OBJECT
@@ -33,4 +33,4 @@ private:
 // keyboard focus or a key.
 void makeEditableOnDemand(QComboBox* combo);
 
-} // namespace host
+} // namespace startup

@@ -11,7 +11,7 @@
 
 #include <thread>
 
-namespace app {
+namespace startup {
 
 class ImagePluginsAside {
 public:
@@ -27,4 +27,4 @@ private:
     std::thread worker_;
 };
 
-} // namespace app
+} // namespace startup

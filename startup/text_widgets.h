@@ -20,7 +20,7 @@
 
 class QWidget;
 
-namespace host {
+namespace startup {
 
 // The size of QFontMetrics::boundingRect(rect, flags, text) for `widget`'s
 // font: `text` laid out on lines of its own, without wrapping, which does not
@@ -50,4 +50,4 @@ public:
     QSize minimumSizeHint() const override;
 };
 
-} // namespace host
+} // namespace startup

@@ -1,4 +1,4 @@
-#include "host/list_combo.h"
+#include "startup/list_combo.h"
 
 #include <QCompleter>
 #include <QCoreApplication>
@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-namespace host {
+namespace startup {
 
 namespace {
 
@@ -177,4 +177,4 @@ void makeEditableOnDemand(QComboBox* combo) {
     new CompleterOnDemand(combo);
 }
 
-} // namespace host
+} // namespace startup

@@ -1,10 +1,10 @@
-#include "app/image_plugins.h"
+#include "startup/image_plugins.h"
 
 #include <QImageReader>
 
 #include <atomic>
 
-namespace app {
+namespace startup {
 
 ImagePluginsAside::ImagePluginsAside() {
     static std::atomic<bool> started{false};
@@ -18,4 +18,4 @@ ImagePluginsAside::~ImagePluginsAside() {
     if (worker_.joinable()) worker_.join();
 }
 
-} // namespace app
+} // namespace startup
