@@ -253,6 +253,11 @@ void HartIpServer::setInactivityCloseTime(std::optional<std::uint32_t> ms) {
     inactivityOverride_ = ms;
 }
 
+void HartIpServer::skewNextPduCount(int bytes) {
+    std::lock_guard lock(mutex_);
+    pduCountSkew_ = bytes;
+}
+
 void HartIpServer::ignoreKeepAlives(bool ignore) {
     std::lock_guard lock(mutex_);
     ignoreKeepAlives_ = ignore;
@@ -591,7 +596,18 @@ void HartIpServer::readUdp() {
 }
 
 void HartIpServer::reply(Peer& peer, const ip::Message& message) {
-    const auto bytes = ip::encode(message);
+    auto bytes = ip::encode(message);
+    if (message.header.id == ip::MessageId::HartPdu) {
+        int skew = 0;
+        {
+            std::lock_guard lock(mutex_);
+            skew = std::exchange(pduCountSkew_, 0);
+        }
+        // A byte count that disagrees with the frame the message carries.
+        const int count = ((bytes[6] << 8) | bytes[7]) + skew;
+        bytes[6] = static_cast<std::uint8_t>(count >> 8);
+        bytes[7] = static_cast<std::uint8_t>(count);
+    }
     if (peer.ssl && !peer.handshaking && !peer.tcp) {
         // One message, one DTLS record, one datagram.
         if (SSL_write(peer.ssl, bytes.data(), static_cast<int>(bytes.size())) <= 0)

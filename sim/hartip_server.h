@@ -79,6 +79,9 @@ public:
     // The server's own inactivity close time, granted instead of the one
     // asked for (status 8, "set to nearest possible value").
     void setInactivityCloseTime(std::optional<std::uint32_t> ms);
+    // The next HART PDU response goes out with a byte count this many bytes
+    // larger (or, negative, smaller) than the message really is.
+    void skewNextPduCount(int bytes);
     // Keep-alives get no answer and do not count as activity.
     void ignoreKeepAlives(bool ignore);
     // The server ends every session: a TCP connection is closed, a UDP
@@ -165,6 +168,7 @@ private:
     std::optional<std::uint8_t> refuseStatus_;
     std::optional<std::uint32_t> inactivityOverride_;
     bool ignoreKeepAlives_ = false;
+    int pduCountSkew_ = 0;
     bool closeRequested_ = false;
     bool goAwayRequested_ = false;
     bool resetRequested_ = false;
