@@ -295,7 +295,10 @@ void HartIpLink::open() {
 void HartIpLink::startTls(Credentials credentials) {
     auto* ssl = static_cast<QSslSocket*>(socket_.get());
     QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
-    conf.setProtocol(QSsl::TlsV1_2OrLater);
+    // TLS 1.2 only: the PSK suites HART-IP names are TLS 1.2 suites, and a
+    // TLS 1.3 handshake with a server that takes 1.3 too (OpenSSL's default)
+    // does not carry the pre-shared key from Qt and fails.
+    conf.setProtocol(QSsl::TlsV1_2);
     // A pre-shared key authenticates both ends; there is no certificate.
     conf.setPeerVerifyMode(QSslSocket::VerifyNone);
     conf.setCiphers(pskCiphers());
@@ -325,7 +328,7 @@ void HartIpLink::startDtls(Credentials credentials) {
     auto* udp = static_cast<QUdpSocket*>(socket_.get());
     dtls_ = std::make_unique<QDtls>(QSslSocket::SslClientMode);
     QSslConfiguration conf = QSslConfiguration::defaultDtlsConfiguration();
-    conf.setProtocol(QSsl::DtlsV1_2OrLater);
+    conf.setProtocol(QSsl::DtlsV1_2);
     conf.setPeerVerifyMode(QSslSocket::VerifyNone);
     conf.setCiphers(pskCiphers());
     dtls_->setDtlsConfiguration(conf);

@@ -11,8 +11,8 @@
 //
 // A secure address (hartips://) opens a version 2 session: the session
 // initiate goes in the clear with version 2 and its answer is read, then
-// TLS 1.2 or later with a pre-shared key starts on the same connection and
-// every later message goes inside it. Nothing falls back to version 1: an
+// TLS 1.2 (DTLS 1.2 over UDP) with a pre-shared key starts on the same
+// connection and every later message goes inside it. Nothing falls back to version 1: an
 // answer in another version, a refusal or a failed handshake fails the open
 // before any HART PDU is sent. A received message of another version than
 // the session's, or a HART PDU whose byte count disagrees with its frame, is

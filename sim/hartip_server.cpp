@@ -149,11 +149,11 @@ struct HartIpServer::TlsContext {
         if (dtlsCtx) SSL_CTX_free(dtlsCtx);
     }
 
-    // Both contexts alike: TLS 1.2 suites, this server's key callback.
-    void setUp(SSL_CTX* c, int version) {
+    // Both contexts alike: the PSK suites, this server's key callback.
+    void setUp(SSL_CTX* c, int lowest, int highest) {
         if (!c) throw std::runtime_error("HART-IP server: TLS: " + tlsError());
-        SSL_CTX_set_min_proto_version(c, version);
-        SSL_CTX_set_max_proto_version(c, version);
+        SSL_CTX_set_min_proto_version(c, lowest);
+        SSL_CTX_set_max_proto_version(c, highest);
         SSL_CTX_set_options(c, SSL_OP_NO_TICKET);
         if (SSL_CTX_set_cipher_list(c, security.pskSuites ? kPskSuites : kNoPskSuites) != 1)
             throw std::runtime_error("HART-IP server: TLS cipher suites: " + tlsError());
@@ -183,11 +183,13 @@ HartIpServer::HartIpServer(Answerer answerer, HartIpServerOptions options)
     if (options_.security) {
         tls_ = std::make_unique<TlsContext>();
         tls_->security = *options_.security;
-        // The suites HART-IP names are TLS 1.2 suites.
+        // The suites HART-IP names are TLS 1.2 suites; like OpenSSL's own
+        // default the server would also take TLS 1.3, so a client that
+        // offers it must still end up in 1.2 with its pre-shared key.
         tls_->ctx = SSL_CTX_new(TLS_server_method());
-        tls_->setUp(tls_->ctx, TLS1_2_VERSION);
+        tls_->setUp(tls_->ctx, TLS1_2_VERSION, TLS1_3_VERSION);
         tls_->dtlsCtx = SSL_CTX_new(DTLS_server_method());
-        tls_->setUp(tls_->dtlsCtx, DTLS1_2_VERSION);
+        tls_->setUp(tls_->dtlsCtx, DTLS1_2_VERSION, DTLS1_2_VERSION);
     }
     // TCP and UDP on one number: take a free TCP port, then the same number
     // for UDP; another program may hold that UDP port, so try again.
