@@ -252,6 +252,8 @@ private slots:
     void captureReadByTshark();
     void secureSession_data() { transports_data(); }
     void secureSession();
+    void secureSessionLoss_data() { transports_data(); }
+    void secureSessionLoss();
     void secureOpenFails_data();
     void secureOpenFails();
     void secureAddressToAVersion1ServerSendsNothingInTheClear_data();
@@ -805,6 +807,25 @@ void HartIpLinkTest::secureSession() {
     QCOMPARE(audit.size(), std::size_t(1));
     QCOMPARE(audit[0].sessionStatus, std::uint16_t(hart::ip::kWritesOccurred));
     QCOMPARE(audit[0].requestPdus, 2u);
+}
+
+void HartIpLinkTest::secureSessionLoss() {
+    QFETCH(QString, transport);
+    SecureServer sim;
+    HartIpLink link;
+    giveCredentials(link, credentials());
+    QSignalSpy lost(&link, &HartIpLink::lost);
+    link.open(sim.address(transportOf(transport)));
+    QVERIFY(link.isSecure());
+    // The server ends the session: over TLS the connection closes, over DTLS
+    // the server says so with its close_notify.
+    sim.server.closeSessions();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, kDeadline);
+    QVERIFY(!link.isOpen());
+    QVERIFY(!link.isSecure());
+    QVERIFY(link.securityText().isEmpty());
+    QVERIFY(!link.sendFrame(bytes(hex("02 80 00 00 82"))));
+    link.close();
 }
 
 void HartIpLinkTest::secureOpenFails_data() {
