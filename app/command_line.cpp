@@ -23,8 +23,10 @@ struct Options {
         QStringLiteral("port"),
         QStringLiteral("Open PORT at start: COM1 ... COM9 (/dev/ttyS0 ... /dev/ttyS8), a device "
                        "path such as /dev/ttyUSB0 or /dev/serial/by-id/..., a HART-IP server as "
-                       "hartip://HOST[:PORT] (TCP) or hartip+udp://HOST[:PORT] (UDP, port 5094 "
-                       "when none is given), or \"%1\" for the simulated transmitter.")
+                       "hartip://HOST[:PORT] (TCP) or hartip+udp://HOST[:PORT] (UDP), a secure "
+                       "(version 2) one as hartips://HOST[:PORT] (TLS) or "
+                       "hartips+udp://HOST[:PORT] (DTLS), port 5094 when none is given; or "
+                       "\"%1\" for the simulated transmitter.")
             .arg(kSimulatedWord),
         QStringLiteral("PORT")};
     QCommandLineOption trace{

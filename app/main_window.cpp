@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/device_status.h"
+#include "app/hartip_panel.h"
 #include "app/port_list.h"
 #include "app/traffic_panel.h"
 #include "devices/devices.h"
@@ -229,6 +230,8 @@ void TForm1::makeCycle() {
     connect(this, &TForm1::portLost, trafficLog_, &host::TrafficLog::logPortLost);
     connect(this, &TForm1::linkNote, trafficLog_, &host::TrafficLog::logNote);
     showDeviceStatus(deviceStatusLabel_, cycle_->device());
+    // Secure HART-IP: lock, status text, keys, audit log (app/hartip_panel.h).
+    app::addHartIpPanel(*this);
 }
 
 void TForm1::startUp() {

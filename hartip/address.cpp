@@ -15,9 +15,11 @@ namespace {
 struct Scheme {
     const char* name;
     Transport transport;
+    bool secure;
 };
-constexpr std::array kSchemes{Scheme{"hartip", Transport::Tcp},
-                              Scheme{"hartip+udp", Transport::Udp}};
+constexpr std::array kSchemes{
+    Scheme{"hartip", Transport::Tcp, false}, Scheme{"hartip+udp", Transport::Udp, false},
+    Scheme{"hartips", Transport::Tcp, true}, Scheme{"hartips+udp", Transport::Udp, true}};
 
 const Scheme* schemeOf(const QString& text) {
     const qsizetype colon = text.indexOf(QLatin1String("://"));
@@ -28,8 +30,9 @@ const Scheme* schemeOf(const QString& text) {
     return nullptr;
 }
 
-const char* schemeName(Transport transport) {
-    const auto scheme = std::ranges::find(kSchemes, transport, &Scheme::transport);
+const char* schemeName(Transport transport, bool secure) {
+    const auto scheme = std::ranges::find_if(
+        kSchemes, [&](const Scheme& s) { return s.transport == transport && s.secure == secure; });
     return scheme != kSchemes.end() ? scheme->name : kSchemes.front().name;
 }
 
@@ -44,7 +47,7 @@ const char* schemeName(Transport transport) {
 QString Address::text() const {
     const QString shownHost = host.contains(QLatin1Char(':')) ? u'[' + host + u']' : host;
     return QStringLiteral("%1://%2:%3")
-        .arg(QLatin1String(schemeName(transport)), shownHost)
+        .arg(QLatin1String(schemeName(transport, secure)), shownHost)
         .arg(port);
 }
 
@@ -55,7 +58,8 @@ bool isAddress(const QString& text) {
 Address parseAddress(const QString& typed) {
     const QString text = typed.trimmed();
     const Scheme* scheme = schemeOf(text);
-    if (!scheme) refuse(text, "it must start with hartip:// or hartip+udp://");
+    if (!scheme)
+        refuse(text, "it must start with hartip://, hartip+udp://, hartips:// or hartips+udp://");
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid()) refuse(text, "it is not a valid address");
     if (url.host().isEmpty()) refuse(text, "it names no host");
@@ -70,7 +74,7 @@ Address parseAddress(const QString& typed) {
     const int port = url.port(-1);
     if (portWritten && (port <= 0 || port > 65535)) refuse(text, "the port must be 1 to 65535");
     return Address{scheme->transport, url.host(),
-                   port > 0 ? static_cast<std::uint16_t>(port) : hart::ip::kPort};
+                   port > 0 ? static_cast<std::uint16_t>(port) : hart::ip::kPort, scheme->secure};
 }
 
 } // namespace hartip

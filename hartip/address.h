@@ -1,8 +1,9 @@
 #pragma once
 // Where a HART-IP server is, as the user types it into the port list:
-// `hartip://HOST[:PORT]` for TCP, `hartip+udp://HOST[:PORT]` for UDP, the
-// port 5094 when none is given. HOST is a name, an IPv4 address or an IPv6
-// address in brackets.
+// `hartip://HOST[:PORT]` for TCP, `hartip+udp://HOST[:PORT]` for UDP, and
+// `hartips://` and `hartips+udp://` for a secure (version 2) session over
+// TLS or DTLS; the port 5094 when none is given. HOST is a name, an IPv4
+// address or an IPv6 address in brackets.
 
 #include <QString>
 
@@ -17,6 +18,9 @@ struct Address {
     Transport transport = Transport::Tcp;
     QString host;
     std::uint16_t port = 0;
+    // Version 2: TLS (TCP) or DTLS (UDP) with a pre-shared key, never a
+    // session in the clear.
+    bool secure = false;
 
     // The address written out in full: "hartip+udp://127.0.0.1:5094".
     QString text() const;
@@ -30,7 +34,8 @@ public:
 };
 
 // Whether the text names a HART-IP server rather than a serial device (its
-// scheme is hartip or hartip+udp, in any case); it may still be malformed.
+// scheme is hartip, hartip+udp, hartips or hartips+udp, in any case); it may
+// still be malformed.
 bool isAddress(const QString& text);
 
 // HartIpError naming what is wrong when the text is not a usable address.

@@ -9,15 +9,27 @@
 // recover from, or an error or NAK message from the server lose the session
 // (lost()).
 //
+// A secure address (hartips://) opens a version 2 session: the session
+// initiate goes in the clear with version 2 and its answer is read, then
+// TLS 1.2 (DTLS 1.2 over UDP) with a pre-shared key starts on the same
+// connection and every later message goes inside it. Nothing falls back to version 1: an
+// answer in another version, a refusal or a failed handshake fails the open
+// before any HART PDU is sent. A received message of another version than
+// the session's, or a HART PDU whose byte count disagrees with its frame, is
+// dropped unread (noted, counted); over TCP the stream goes on where the
+// frame ends, or the session is lost when no header follows there.
+//
 // Everything runs on the thread the link lives on (the main thread): the
 // sockets report through its event loop, so a reply is always handled after
 // the send that asked for it has returned.
 
 #include "hart/hartip.h"
 #include "hartip/address.h"
+#include "hartip/credentials.h"
 #include "link/link.h"
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 
@@ -27,6 +39,7 @@
 #include <optional>
 
 class QAbstractSocket;
+class QDtls;
 class QTimer;
 
 namespace hartip {
@@ -47,9 +60,21 @@ struct Timing {
     int pduAnswerMs = 3000;
 };
 
+// A secure session as it was agreed: "TLS 1.2", the cipher suite, the identity.
+struct SessionSecurity {
+    QString protocol;
+    QString cipher;
+    QString identity;
+};
+
 class HartIpLink final : public line::Link {
     Q_OBJECT
 public:
+    // Where a secure open gets its identity and key: asked once per open,
+    // nothing when the user gave none (the open fails then). The link wipes
+    // its copy of the key once the handshake is over.
+    using CredentialsSource = std::function<std::optional<Credentials>(const Address&)>;
+
     explicit HartIpLink(QObject* parent = nullptr);
     ~HartIpLink() override; // closes the session first
 
@@ -76,6 +101,25 @@ public:
     const Address& address() const { return address_; }
     // The inactivity close time the server granted (ms).
     std::uint32_t inactivityCloseTime() const { return granted_; }
+
+    void setCredentialsSource(CredentialsSource source) { credentials_ = std::move(source); }
+    // The open session is a version 2 one, and how it is protected.
+    bool isSecure() const { return isOpen() && security_.has_value(); }
+    std::optional<SessionSecurity> security() const { return security_; }
+    // "HART-IP v2, TLS 1.2, PSK-AES128-GCM-SHA256, identity HART-IPClient"
+    // while a secure session is open; empty otherwise.
+    QString securityText() const;
+    // Received messages dropped as malformed since the open.
+    int malformedCount() const { return malformed_; }
+
+    // Several commands to the server's own device in one request (message
+    // 4), waiting up to `waitMs` for the answer as open() waits. HartIpError
+    // when no session is open, the server refuses or does not answer.
+    hart::ip::DirectPduResponse directPdu(const std::vector<hart::ip::DirectCommand>& commands,
+                                          int waitMs = 3000);
+    // `count` records of the server's audit log from record `first` (message 5).
+    hart::ip::AuditLog readAuditLog(std::uint8_t first = 0, std::uint8_t count = 16,
+                                    int waitMs = 3000);
 
     // ---- line::Link
     // A request sent again unchanged (a master's retry) still takes the
@@ -107,10 +151,18 @@ private:
     enum class State { Closed, Opening, Open, Closing, Lost };
 
     std::uint16_t send(hart::ip::MessageId id, std::vector<std::uint8_t> body = {});
+    void startTls(Credentials credentials);
+    void startDtls(Credentials credentials);
+    bool overDtls() const { return dtls_ != nullptr; }
+    void takeDatagram(const QByteArray& datagram);
+    QString handshakeFailure(const QString& error) const;
+    hart::ip::Message call(hart::ip::MessageId id, std::vector<std::uint8_t> body, int waitMs,
+                           const char* what);
     void onReadyRead();
     void onDisconnected();
     void onSocketError();
     void handle(const hart::ip::Message& message);
+    void dropMalformed(const QString& why);
     void handleResponse(const hart::ip::Message& message);
     void deliver(const std::vector<std::uint8_t>& pdu);
     void loseSession(const QString& why);
@@ -128,6 +180,21 @@ private:
     State state_ = State::Closed;
     std::unique_ptr<QAbstractSocket> socket_;
     hart::ip::StreamReassembler stream_;
+    std::uint8_t version_ = hart::ip::kVersion; // of the session being opened or open
+    CredentialsSource credentials_;
+    std::optional<SessionSecurity> security_;
+    // hartips+udp: the socket stays unconnected and DTLS (or, before the
+    // handshake, the plain socket) writes to the server's address.
+    std::unique_ptr<QDtls> dtls_;
+    QHostAddress peer_;
+    std::uint16_t peerPort_ = 0;
+    QString tlsIdentity_;    // the identity of the handshake under way
+    bool encrypted_ = false; // the handshake has finished
+    bool keyGiven_ = false;  // the DTLS handshake got as far as asking for the key
+    int malformed_ = 0;
+    // A request of open()'s kind that waits for its answer: direct PDU, audit log.
+    std::optional<std::uint16_t> callSequence_;
+    std::optional<hart::ip::Message> callAnswer_;
     std::uint16_t nextSequence_ = 1;
     std::uint32_t granted_ = 0;
 

@@ -2,7 +2,9 @@
 // session with the simulator's HART-IP server on 127.0.0.1 in front of the
 // simulated transmitter, and every page works as over a modem; the session
 // keeps itself alive while idle; a server that ends the session, goes away
-// or refuses it is handled as a lost or failed serial port is.
+// or refuses it is handled as a lost or failed serial port is; a reply whose
+// HART-IP byte count disagrees with its frame is never shown, and the
+// session goes on.
 
 #include "support/window_rig.h"
 
@@ -86,6 +88,8 @@ private slots:
     void portOptionOpensASession_data() { transports_data(); }
     void portOptionOpensASession();
     void closingTheWindowClosesTheSession();
+    void aReplyWithAWrongByteCountIsNotShown_data() { transports_data(); }
+    void aReplyWithAWrongByteCountIsNotShown();
 };
 
 void HartIpWindowTest::transports_data() {
@@ -328,6 +332,36 @@ void HartIpWindowTest::closingTheWindowClosesTheSession() {
     } // the window closes with the session open
     QTRY_COMPARE_WITH_TIMEOUT(server.stats().closedByClient, 1, kDeadline);
     QTRY_COMPARE_WITH_TIMEOUT(server.stats().openSessions, 0, kDeadline);
+}
+
+void HartIpWindowTest::aReplyWithAWrongByteCountIsNotShown() {
+    QFETCH(QString, transport);
+    HartIpRig h(transport);
+    WindowRig& r = h.window();
+    // A keep-alive every 0.5 s: over TCP its answer follows the bad reply.
+    h.server().setInactivityCloseTime(1500);
+    QSignalSpy notes(&r.form(), &TForm1::linkNote);
+    QSignalSpy lost(&r.form(), &TForm1::portLost);
+    QVERIFY(h.open());
+    QVERIFY(r.discover());
+    const int keepAlives = h.server().stats().keepAlives;
+
+    // The reply to command 3 claims 3 bytes more than it has.
+    h.server().skewNextPduCount(3);
+    QVERIFY(r.click("Button4"));
+    QVERIFY2(r.waitStatus(QStringLiteral("Upload data timeout!")), qPrintable(r.status()));
+    QTRY_VERIFY_WITH_TIMEOUT(notesWith(notes, QStringLiteral("dropped as malformed")) == 1,
+                             kDeadline);
+    QCOMPARE(r.form().hartIp().malformedCount(), 1);
+    // The keep-alive answers behind it are read: nothing is lost.
+    QTRY_VERIFY_WITH_TIMEOUT(h.server().stats().keepAlives >= keepAlives + 2, kDeadline);
+    QCOMPARE(notesWith(notes, QStringLiteral("not answered")), 0);
+    QCOMPARE(lost.size(), 0);
+    QVERIFY(r.isOpen());
+
+    // The next reply is whole and shown.
+    QVERIFY(r.click("Button4"));
+    QVERIFY2(r.waitStatus(QStringLiteral("Upload successful!")), qPrintable(r.status()));
 }
 
 QTEST_MAIN(HartIpWindowTest)

@@ -2,9 +2,12 @@
 // servers scripted here byte by byte (the request bytes are written out from
 // the HART-IP message layout: version, type, id, status, sequence, byte
 // count, body), and against the simulator's HART-IP server for sessions,
-// keep-alives and the ways a session is refused or lost. A capture of one
-// session is read by tshark's HART-IP dissector.
+// keep-alives and the ways a session is refused or lost, in version 1 and
+// in version 2 over TLS (the simulator's TLS is OpenSSL's, independent of
+// the link's Qt). A capture of one session is read by tshark's HART-IP
+// dissector.
 
+#include "hart/frame.h"
 #include "hart/pcapng.h"
 #include "hartip/hartip_link.h"
 #include "sim/hartip_server.h"
@@ -49,9 +52,9 @@ std::uint16_t sequenceOf(const QByteArray& message) {
 // A response header for `request` with this type, status and body; the byte
 // count is worked out here.
 QByteArray answer(const QByteArray& request, std::uint8_t type, std::uint8_t status,
-                  const QByteArray& body = {}) {
+                  const QByteArray& body = {}, std::uint8_t version = 1) {
     QByteArray m;
-    m.append(char(1));
+    m.append(char(version));
     m.append(char(type));
     m.append(request[2]); // same message id
     m.append(char(status));
@@ -147,6 +150,58 @@ struct SimServer {
     Address address(Transport t) const { return {t, QStringLiteral("127.0.0.1"), server.port()}; }
 };
 
+// The key the secure tests share with the simulator, and its hex text: both
+// are searched for in everything the link reports.
+const char* kKeyHex = "8f3a91c4d27b5e06a1f49c3387d2e65b";
+
+std::vector<std::uint8_t> keyBytes() {
+    return bytes(QByteArray::fromHex(kKeyHex));
+}
+
+// The simulated transmitter behind a version 2 server.
+struct SecureServer {
+    explicit SecureServer(sim::HartIpSecurity security = {"HART-IPClient", keyBytes()})
+        : server(sim::answering(device), {.security = security}) {}
+    sim::SimTransmitter device;
+    sim::HartIpServer server;
+    Address address(Transport t = Transport::Tcp) const {
+        return {t, QStringLiteral("127.0.0.1"), server.port(), true};
+    }
+};
+
+hartip::Credentials credentials(const QString& identity = QStringLiteral("HART-IPClient"),
+                                const char* keyHex = kKeyHex) {
+    hartip::Credentials c;
+    c.identity = identity;
+    c.key = QByteArray::fromHex(keyHex);
+    return c;
+}
+
+// A link that answers every secure open with these credentials.
+void giveCredentials(HartIpLink& link, const hartip::Credentials& c) {
+    link.setCredentialsSource([c](const Address&) { return c; });
+}
+
+// A long frame to the simulated transmitter (A6 05 01 02 03) with its checksum.
+std::vector<std::uint8_t> frameTo(std::uint8_t command, const QByteArray& data = {}) {
+    std::vector<std::uint8_t> f{0xFF,
+                                0xFF,
+                                0xFF,
+                                0xFF,
+                                0xFF,
+                                0x82,
+                                0xA6,
+                                0x05,
+                                0x01,
+                                0x02,
+                                0x03,
+                                command,
+                                static_cast<std::uint8_t>(data.size())};
+    f.insert(f.end(), data.begin(), data.end());
+    f.push_back(hart::checksum(std::span(f).subspan(5)));
+    return f;
+}
+
 QString openError(HartIpLink& link, const Address& address) {
     try {
         link.open(address);
@@ -195,6 +250,21 @@ private slots:
     void addresses_data();
     void addresses();
     void captureReadByTshark();
+    void secureSession_data() { transports_data(); }
+    void secureSession();
+    void secureSessionLoss_data() { transports_data(); }
+    void secureSessionLoss();
+    void secureOpenFails_data();
+    void secureOpenFails();
+    void secureAddressToAVersion1ServerSendsNothingInTheClear_data();
+    void secureAddressToAVersion1ServerSendsNothingInTheClear();
+    void noKeyBytesInNotesMessagesOrCapture();
+    void directPduAndAuditLog();
+    void malformedMessagesAreDroppedUnread_data();
+    void malformedMessagesAreDroppedUnread();
+    void keysFromHexText_data();
+    void keysFromHexText();
+    void tlsKeyBytesByKeyForm();
 };
 
 void HartIpLinkTest::transports_data() {
@@ -226,8 +296,9 @@ void HartIpLinkTest::messagesAsTheyGoOnTheWire() {
     QCOMPARE(pdu, withSequence(hex("01 00 03 00 00 00 00 11 82 A6 05 01 02 03 03 00 22"),
                                std::uint16_t(s + 1)));
 
-    const QByteArray reply =
-        hex("86 A6 05 01 02 03 03 04 00 00 41 40 00 00 "); // cut short, any bytes
+    // A frame whose length agrees with its byte count; its checksum is the
+    // readers' business, not the link's.
+    const QByteArray reply = hex("86 A6 05 01 02 03 03 05 00 00 41 40 00 00");
     server.send(answer(pdu, 1, 0, reply));
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, kDeadline);
     QCOMPARE(received[0][0].toByteArray(), hex("FF FF FF FF FF") + reply);
@@ -390,6 +461,9 @@ void HartIpLinkTest::openFails_data() {
         {"udp, error message", "udp", "error",
          "HART-IP server refused the session: it answered with an error"},
         {"tcp, connection closed", "tcp", "hang up", "HART-IP server hartip://127.0.0.1:"},
+        // An answer in a version nobody asked for opens nothing.
+        {"tcp, answer in version 0x47", "tcp", "v71", "HART-IP server hartip://127.0.0.1:"},
+        {"udp, answer in version 2", "udp", "v2", "HART-IP server hartip+udp://127.0.0.1:"},
     };
     for (const auto& row : kRows)
         QTest::newRow(row[0]) << row[1] << row[2] << row[3];
@@ -410,6 +484,8 @@ void HartIpLinkTest::openFails() {
         if (how == QLatin1String("nak")) server.send(answer(m, 15, 0));
         if (how == QLatin1String("error")) server.send(answer(m, 3, 5));
         if (how == QLatin1String("hang up")) server.connection()->close();
+        if (how == QLatin1String("v71")) server.send(answer(m, 1, 0, m.mid(8), 0x47));
+        if (how == QLatin1String("v2")) server.send(answer(m, 1, 0, m.mid(8), 2));
     };
     HartIpLink link;
     link.setTiming({.responseWaitMs = 500});
@@ -418,6 +494,11 @@ void HartIpLinkTest::openFails() {
     if (how == QLatin1String("silent"))
         QVERIFY2(error.endsWith(QLatin1String("did not answer the session request within 0.5 s")),
                  qPrintable(error));
+    if (how.startsWith(u'v'))
+        QVERIFY2(
+            error.contains(QStringLiteral("answered the version 1 session request in version %1")
+                               .arg(how == QLatin1String("v71") ? 71 : 2)),
+            qPrintable(error));
     QVERIFY(!link.isOpen());
     QVERIFY(!link.sendFrame(bytes(hex("02 80 00 00 82"))));
 }
@@ -534,6 +615,10 @@ void HartIpLinkTest::addresses_data() {
     QTest::newRow("port too big") << "hartip://gw:65536" << true << "Invalid HART-IP address";
     QTest::newRow("empty port") << "hartip://gw:" << true << "Invalid HART-IP address";
     QTest::newRow("path") << "hartip://gw/x" << true << "Invalid HART-IP address";
+    QTest::newRow("secure tcp") << "hartips://gw.plant" << true << "hartips://gw.plant:5094";
+    QTest::newRow("secure udp") << "HARTIPS+UDP://10.0.0.7:20004" << true
+                                << "hartips+udp://10.0.0.7:20004";
+    QTest::newRow("secure, no host") << "hartips://" << true << "Invalid HART-IP address";
 }
 
 void HartIpLinkTest::addresses() {
@@ -662,6 +747,445 @@ void HartIpLinkTest::captureReadByTshark() {
             QVERIFY2(sequence == lastSequence, qPrintable(row));
         }
     }
+}
+
+void HartIpLinkTest::secureSession() {
+    QFETCH(QString, transport);
+    const bool udp = transport == QLatin1String("udp");
+    SecureServer sim;
+    sim.server.setInactivityCloseTime(1500);
+    HartIpLink link;
+    giveCredentials(link, credentials());
+    QSignalSpy received(&link, &HartIpLink::received);
+    QSignalSpy lost(&link, &HartIpLink::lost);
+    link.open(sim.address(transportOf(transport)));
+    QVERIFY(link.isOpen());
+    QVERIFY(link.isSecure());
+    QCOMPARE(link.securityText(),
+             QStringLiteral("HART-IP v2, %1, PSK-AES128-GCM-SHA256, identity HART-IPClient")
+                 .arg(udp ? QStringLiteral("DTLS 1.2") : QStringLiteral("TLS 1.2")));
+    QCOMPARE(QString::fromStdString(sim.server.stats().lastCipher),
+             QStringLiteral("PSK-AES128-GCM-SHA256"));
+
+    // A query: command 0 by polling address.
+    QVERIFY(link.sendFrame(bytes(hex("FF FF FF FF FF 02 80 00 00 82"))));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, kDeadline);
+    const QByteArray identity = received[0][0].toByteArray();
+    // HART 5 identity: rc, status and 12 data bytes.
+    QCOMPARE(identity.left(9), hex("FF FF FF FF FF 06 80 00 0E"));
+    QCOMPARE(identity[9], char(0)); // response code: success
+
+    // A write: command 17, message "SECURE HART-IP TEST" packed (24 bytes).
+    const QByteArray message = hex("4C 51 53 49 52 05 20 81 25 50 54 14 51 34 C1 48 20 82 08 20 "
+                                   "82 08 20 82");
+    QVERIFY(link.sendFrame(frameTo(17, message)));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 2, kDeadline);
+    const QByteArray written = received[1][0].toByteArray();
+    QCOMPARE(written.mid(5, 8), hex("86 A6 05 01 02 03 11 1A")); // 26 bytes: rc, status, 24
+    QCOMPARE(written[13], char(0));
+    QCOMPARE(written.mid(15, 24), message);
+
+    // Idle: keep-alives inside TLS hold the session past its 1.5 s.
+    QTRY_VERIFY_WITH_TIMEOUT(sim.server.stats().keepAlives >= 4, kDeadline);
+    QCOMPARE(lost.size(), 0);
+    QVERIFY(link.isOpen());
+
+    link.close();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.server.stats().closedByClient, 1, kDeadline);
+    const auto stats = sim.server.stats();
+    QCOMPARE(stats.secureSessions, 1);
+    QCOMPARE(stats.pdus, 2);
+    QCOMPARE(stats.clearPdus, 0);
+    QCOMPARE(stats.malformed, 0);
+    // In the clear the server saw the version 2 initiate and nothing else.
+    const auto clear = sim.server.clearMessages();
+    QCOMPARE(clear.size(), std::size_t(1));
+    QCOMPARE(clear[0][0], std::uint8_t(2)); // version
+    QCOMPARE(clear[0][2], std::uint8_t(0)); // session initiate
+    // The server's audit record: a secure session with writes, closed.
+    const auto audit = sim.server.auditRecords();
+    QCOMPARE(audit.size(), std::size_t(1));
+    QCOMPARE(audit[0].sessionStatus, std::uint16_t(hart::ip::kWritesOccurred));
+    QCOMPARE(audit[0].requestPdus, 2u);
+}
+
+void HartIpLinkTest::secureSessionLoss() {
+    QFETCH(QString, transport);
+    SecureServer sim;
+    HartIpLink link;
+    giveCredentials(link, credentials());
+    QSignalSpy lost(&link, &HartIpLink::lost);
+    link.open(sim.address(transportOf(transport)));
+    QVERIFY(link.isSecure());
+    // The server ends the session: over TLS the connection closes, over DTLS
+    // the server says so with its close_notify.
+    sim.server.closeSessions();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, kDeadline);
+    QVERIFY(!link.isOpen());
+    QVERIFY(!link.isSecure());
+    QVERIFY(link.securityText().isEmpty());
+    QVERIFY(!link.sendFrame(bytes(hex("02 80 00 00 82"))));
+    link.close();
+}
+
+void HartIpLinkTest::secureOpenFails_data() {
+    QTest::addColumn<QString>("transport");
+    QTest::addColumn<QString>("server");   // how the server is set up
+    QTest::addColumn<QString>("identity"); // the client's
+    QTest::addColumn<QString>("key");      // the client's, hex
+    QTest::addColumn<QString>("reason");   // part of the message
+    QTest::newRow("tcp, wrong key")
+        << "tcp"
+        << "psk"
+        << "HART-IPClient"
+        << "00112233445566778899aabbccddeeff"
+        << "the key does not match the one the server holds for identity \"HART-IPClient\"";
+    const char* kRows[][5] = {
+        {"wrong identity", "psk", "SomeoneElse", kKeyHex,
+         "the server does not know the identity \"SomeoneElse\""},
+        {"server without PSK suites", "no psk", "HART-IPClient", kKeyHex,
+         "the server offers none of the PSK cipher suites this program speaks"},
+        {"security not initialized", "uninitialized", "HART-IPClient", kKeyHex,
+         "refused the session: security not initialized (the server has no keys yet) (status 9)"},
+        {"no credentials", "psk", "", "", "no client identity and key were given"},
+    };
+    for (const char* transport : {"tcp", "udp"})
+        for (const auto& row : kRows)
+            QTest::addRow("%s, %s", transport, row[0])
+                << transport << row[1] << row[2] << row[3] << row[4];
+    // A DTLS server drops what it cannot decrypt without an alert: the
+    // handshake ends in silence, and the message says what that means.
+    QTest::addRow("udp, wrong key (silence)")
+        << "udp"
+        << "psk"
+        << "HART-IPClient"
+        << "00112233445566778899aabbccddeeff"
+        << "the key is likely not the one the server holds for identity \"HART-IPClient\"";
+}
+
+void HartIpLinkTest::secureOpenFails() {
+    QFETCH(QString, transport);
+    QFETCH(QString, server);
+    QFETCH(QString, identity);
+    QFETCH(QString, key);
+    QFETCH(QString, reason);
+    sim::HartIpSecurity security{"HART-IPClient", keyBytes()};
+    security.pskSuites = server != QLatin1String("no psk");
+    security.initialized = server != QLatin1String("uninitialized");
+    SecureServer sim(security);
+    HartIpLink link;
+    link.setTiming({.responseWaitMs = 4000});
+    if (!identity.isEmpty()) giveCredentials(link, credentials(identity, qPrintable(key)));
+    QSignalSpy sent(&link, &HartIpLink::messageSent);
+    const QString error = openError(link, sim.address(transportOf(transport)));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    QVERIFY(!link.isOpen());
+    QVERIFY(!link.isSecure());
+    QVERIFY(!link.sendFrame(bytes(hex("02 80 00 00 82"))));
+    // Nothing but the initiate went out, and no HART PDU reached the server.
+    QVERIFY(sent.size() <= 1);
+    for (const auto& args : sent)
+        QCOMPARE(args[0].toByteArray()[2], char(0));
+    const auto stats = sim.server.stats();
+    QCOMPARE(stats.pdus, 0);
+    QCOMPARE(stats.clearPdus, 0);
+    QCOMPARE(stats.secureSessions, 0);
+}
+
+void HartIpLinkTest::secureAddressToAVersion1ServerSendsNothingInTheClear_data() {
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("simulator in version 1")
+        << "sim"
+        << "in version 1, version not supported (status 14); no session was opened";
+    QTest::newRow("server that grants it in version 1")
+        << "grants v1"
+        << "answered the version 2 session request in version 1; no session";
+    QTest::newRow("answer in version 0x47") << "v71"
+                                            << "in version 71; no session was opened";
+    QTest::newRow("server that drops TLS")
+        << "drops tls"
+        << "did not open a secure session: the TLS handshake failed";
+}
+
+void HartIpLinkTest::secureAddressToAVersion1ServerSendsNothingInTheClear() {
+    QFETCH(QString, server);
+    QFETCH(QString, reason);
+    HartIpLink link;
+    giveCredentials(link, credentials());
+    QString error;
+    QList<QByteArray> seen; // every message the server received, whole
+    if (server == QLatin1String("sim")) {
+        SimServer sim; // version 1 only
+        Address a = sim.address(Transport::Tcp);
+        a.secure = true;
+        error = openError(link, a);
+        for (const auto& m : sim.server.clearMessages())
+            seen.append(QByteArray(reinterpret_cast<const char*>(m.data()), qsizetype(m.size())));
+        QCOMPARE(sim.server.stats().sessionsOpened, 0);
+    } else {
+        ScriptedServer scripted(Transport::Tcp);
+        const bool dropsTls = server == QLatin1String("drops tls");
+        const std::uint8_t version = server == QLatin1String("v71") ? 0x47 : dropsTls ? 2 : 1;
+        scripted.onMessage = [&](const QByteArray& m) {
+            if (m[2] != 0) return;
+            scripted.send(answer(m, 1, 0, m.mid(8), version));
+            // Granted in version 2, and then no TLS: the connection ends.
+            if (dropsTls) scripted.connection()->close();
+        };
+        Address a = scripted.address();
+        a.secure = true;
+        error = openError(link, a);
+        // Whatever the link sends after giving up would show up here.
+        QTest::qWait(200);
+        seen = scripted.received();
+    }
+    QVERIFY2(error.contains(reason), qPrintable(error));
+    QVERIFY(!link.isOpen());
+    // One message in the clear: the version 2 initiate. No PDU, no version 1.
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen[0].left(3), hex("02 00 00"));
+}
+
+void HartIpLinkTest::noKeyBytesInNotesMessagesOrCapture() {
+    SecureServer sim;
+    HartIpLink link;
+    giveCredentials(link, credentials());
+    QStringList notes;
+    QList<QByteArray> messages;
+    QString failures;
+    connect(&link, &HartIpLink::note, this, [&](const QString& n) { notes << n; });
+    connect(&link, &HartIpLink::messageSent, this, [&](const QByteArray& m) { messages << m; });
+    connect(&link, &HartIpLink::messageReceived, this, [&](const QByteArray& m) { messages << m; });
+    QSignalSpy received(&link, &HartIpLink::received);
+    link.open(sim.address());
+    QVERIFY(link.sendFrame(bytes(hex("FF FF FF FF FF 02 80 00 00 82"))));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, kDeadline);
+    link.close();
+    // A failed open with a wrong key says why, and that text is kept too.
+    HartIpLink wrong;
+    giveCredentials(
+        wrong, credentials(QStringLiteral("HART-IPClient"), "0f0e0d0c0b0a09080706050403020100"));
+    connect(&wrong, &HartIpLink::note, this, [&](const QString& n) { notes << n; });
+    failures = openError(wrong, sim.address());
+    QVERIFY(!failures.isEmpty());
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("secure.pcapng"));
+    {
+        std::ofstream out(path.toStdString(), std::ios::binary);
+        hart::pcapng::Writer writer(out);
+        std::uint64_t when = 1'700'000'000'000'000;
+        std::uint16_t ipId = 0;
+        for (const QByteArray& m : messages)
+            writer.writePacket(hart::pcapng::hartIpPacket(hart::pcapng::Direction::ToDevice,
+                                                          bytes(m), hart::pcapng::kDefaultToolPort,
+                                                          ++ipId),
+                               when += 1000);
+    }
+    QFile capture(path);
+    QVERIFY(capture.open(QIODevice::ReadOnly));
+    const QByteArray captured = capture.readAll();
+
+    const QByteArray key = QByteArray::fromHex(kKeyHex);
+    const QByteArray keyText = QByteArray(kKeyHex);
+    const QByteArray everything =
+        notes.join(u'\n').toUtf8() + failures.toUtf8() + messages.join() + captured;
+    QVERIFY(!notes.isEmpty());
+    QVERIFY(messages.size() >= 4);
+    QVERIFY2(!everything.contains(key), "key bytes found");
+    QVERIFY2(!everything.toLower().contains(keyText), "key hex text found");
+    QVERIFY2(!everything.toLower().contains("0f0e0d0c0b0a0908"), "wrong key's text found");
+    // Nor half of it: no 8-byte run of the key.
+    for (int at = 0; at + 8 <= key.size(); ++at)
+        QVERIFY2(!everything.contains(key.mid(at, 8)), qPrintable(QString::number(at)));
+}
+
+void HartIpLinkTest::directPduAndAuditLog() {
+    SecureServer sim;
+    HartIpLink link;
+    giveCredentials(link, credentials());
+    link.open(sim.address());
+    // Commands 0, 13 and 48 in one request.
+    const auto r = link.directPdu({{0, {}}, {13, {}}, {48, {}}});
+    QCOMPARE(r.replies.size(), std::size_t(3));
+    QCOMPARE(r.replies[0].command, std::uint16_t(0));
+    QCOMPARE(r.replies[0].responseCode, std::uint8_t(0));
+    // Command 0's data: 254, then the expanded device type 26 05 as the long
+    // address names it.
+    QVERIFY(r.replies[0].data.size() >= 12);
+    QCOMPARE(r.replies[0].data[0], std::uint8_t(254));
+    QCOMPARE(r.replies[0].data[2], std::uint8_t(0x05));
+    QCOMPARE(r.replies[1].command, std::uint16_t(13));
+    QCOMPARE(r.replies[1].data.size(), std::size_t(21)); // tag, descriptor, date
+    QCOMPARE(r.replies[2].command, std::uint16_t(48));
+    QCOMPARE(sim.server.stats().directPdus, 1);
+    QCOMPARE(sim.server.stats().pdus, 0); // one message, not one PDU per command
+
+    const auto log = link.readAuditLog(0, 16);
+    QCOMPARE(log.records.size(), std::size_t(1));
+    const auto& record = log.records[0];
+    QCOMPARE(record.clientIpv4, (std::array<std::uint8_t, 4>{127, 0, 0, 1}));
+    QCOMPARE(record.serverPort, sim.server.port());
+    QCOMPARE(record.disconnectTime, ~std::uint64_t{0}); // still connected
+    QCOMPARE(record.sessionStatus, std::uint16_t(0));   // secure, no writes yet
+    link.close();
+
+    // Without a session neither goes out.
+    bool refused = false;
+    try {
+        link.readAuditLog();
+    } catch (const hartip::HartIpError&) {
+        refused = true;
+    }
+    QVERIFY(refused);
+}
+
+void HartIpLinkTest::malformedMessagesAreDroppedUnread_data() {
+    QTest::addColumn<QString>("transport");
+    QTest::addColumn<QString>("reply"); // what the server sends for the PDU, hex
+    QTest::addColumn<QString>("why");   // part of the note
+    // The awaited answer's frame: 06 80 00 02 40 00 C4 (7 bytes, count 15).
+    QTest::newRow("udp, version 0") << "udp"
+                                    << "00 01 03 00 SS SS 00 0F 06 80 00 02 40 00 C4"
+                                    << "version 0 in a version 1 session";
+    QTest::newRow("tcp, version 2 in a version 1 session")
+        << "tcp"
+        << "02 01 03 00 SS SS 00 0F 06 80 00 02 40 00 C4"
+        << "version 2 in a version 1";
+    QTest::newRow("tcp, count too large") << "tcp"
+                                          << "01 01 03 00 SS SS 00 12 06 80 00 02 40 00 C4"
+                                          << "byte count 18 disagrees";
+    QTest::newRow("tcp, count too small") << "tcp"
+                                          << "01 01 03 00 SS SS 00 0D 06 80 00 02 40 00"
+                                          << "byte count 13 disagrees";
+    QTest::newRow("udp, count too small") << "udp"
+                                          << "01 01 03 00 SS SS 00 0E 06 80 00 02 40 00"
+                                          << "byte count 14 disagrees";
+}
+
+void HartIpLinkTest::malformedMessagesAreDroppedUnread() {
+    QFETCH(QString, transport);
+    QFETCH(QString, reply);
+    QFETCH(QString, why);
+    ScriptedServer server(transportOf(transport));
+    HartIpLink link;
+    link.setTiming({.keepAliveAnswerMs = 60000});
+    QSignalSpy received(&link, &HartIpLink::received);
+    QSignalSpy notes(&link, &HartIpLink::note);
+    QSignalSpy lost(&link, &HartIpLink::lost);
+    link.open(server.address());
+    server.onMessage = nullptr;
+    QVERIFY(link.sendFrame(bytes(hex("FF FF FF FF FF 02 80 00 00 82"))));
+    QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), 2, kDeadline);
+    const QByteArray pdu = server.received()[1];
+    QString withSequence = reply;
+    withSequence.replace(QLatin1String("SS SS"), QString::fromLatin1(pdu.mid(4, 2).toHex(' ')));
+    // The malformed reply, the rest of a cut frame where there is one, then
+    // a keep-alive answer (sequence 0x7777) behind it.
+    QByteArray stream = hex(qPrintable(withSequence));
+    if (why.contains(QLatin1String("13 disagrees"))) stream += hex("C4");
+    const QByteArray keepAlive = hex("01 01 02 00 77 77 00 08");
+    if (transport == QLatin1String("udp")) {
+        server.send(stream);
+        server.send(keepAlive);
+    } else {
+        server.send(stream + keepAlive);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(notesWith(notes, QStringLiteral("dropped as malformed")) == 1,
+                             kDeadline);
+    QVERIFY2(notesWith(notes, why) == 1, qPrintable(notes.last()[0].toString()));
+    QCOMPARE(link.malformedCount(), 1);
+    // The keep-alive answer behind it was read: the stream kept its framing.
+    QTRY_VERIFY_WITH_TIMEOUT(notesWith(notes, QStringLiteral("dropped: late or duplicate")) == 0 &&
+                                 server.received().size() == 2,
+                             kDeadline);
+    QCOMPARE(received.size(), 0); // never handed on as a reply
+    QCOMPARE(lost.size(), 0);
+    QVERIFY(link.isOpen());
+    // A well-formed answer to the same request still comes through.
+    server.send(answer(pdu, 1, 0, hex("06 80 00 02 40 00 C4")));
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, kDeadline);
+    QCOMPARE(received[0][0].toByteArray(), hex("FF FF FF FF FF 06 80 00 02 40 00 C4"));
+    server.onMessage = [&](const QByteArray& m) { server.send(answer(m, 1, 0)); };
+    link.close();
+}
+
+void HartIpLinkTest::keysFromHexText_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("key"); // hex of the bytes, or the start of the error
+    QTest::newRow("16 bytes") << "000102030405060708090a0b0c0d0e0f"
+                              << "000102030405060708090a0b0c0d0e0f";
+    QTest::newRow("upper case, blanks, colons, newline")
+        << "77 77 77 2E:68 61 72 74 63 6F 6D 6D 2E 6F 72 67\n"
+        << "7777772e68617274636f6d6d2e6f7267";
+    QTest::newRow("15 bytes") << "000102030405060708090a0b0c0d0e"
+                              << "The HART-IP key must be at least 16 bytes";
+    QTest::newRow("odd digit") << "000102030405060708090a0b0c0d0e0f1"
+                               << "The HART-IP key has an odd number";
+    QTest::newRow("not hex") << "www.hartcomm.org"
+                             << "The HART-IP key must be hexadecimal";
+}
+
+void HartIpLinkTest::keysFromHexText() {
+    QFETCH(QString, text);
+    QFETCH(QString, key);
+    QString got;
+    try {
+        got = QString::fromLatin1(hartip::keyFromHex(text).toHex());
+    } catch (const hartip::HartIpError& e) {
+        got = QString::fromStdString(e.what());
+        // The message never repeats what was typed.
+        QVERIFY2(!got.contains(text.trimmed()), qPrintable(got));
+    }
+    QVERIFY2(got.startsWith(key), qPrintable(got));
+
+    // The same text in a key file, with an identity from the command line.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("key"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(text.toUtf8());
+    f.close();
+    try {
+        const auto c = hartip::credentialsFromFile(QStringLiteral("Gateway-7"), path);
+        QCOMPARE(QString::fromLatin1(c.key.toHex()), key);
+        QCOMPARE(c.identity, QStringLiteral("Gateway-7"));
+    } catch (const hartip::HartIpError& e) {
+        QVERIFY2(QString::fromStdString(e.what()).contains(key), e.what());
+    }
+    const auto defaulted = [&] {
+        try {
+            return hartip::credentialsFromFile(QString(), path).identity;
+        } catch (const hartip::HartIpError&) {
+            return QStringLiteral("HART-IPClient");
+        }
+    }();
+    QCOMPARE(defaulted, QStringLiteral("HART-IPClient"));
+}
+
+void HartIpLinkTest::tlsKeyBytesByKeyForm() {
+    hartip::Credentials c;
+    c.key = QByteArray::fromHex("7777772e68617274636f6d6d2e6f7267");
+    c.keyForm = hartip::KeyForm::Raw;
+    QCOMPARE(hartip::tlsKey(c), QByteArray("www.hartcomm.org"));
+    c.keyForm = hartip::KeyForm::HexText;
+    QCOMPARE(hartip::tlsKey(c), QByteArray("7777772e68617274636f6d6d2e6f7267"));
+    c.keyForm = hartip::KeyForm::HexTextWithNul;
+    QCOMPARE(hartip::tlsKey(c), QByteArray("7777772e68617274636f6d6d2e6f7267") + '\0');
+    c.identity = QStringLiteral("Clé-1");
+    QCOMPARE(hartip::identityBytes(c), QByteArray("Cl\xC3\xA9-1"));
+    c.identityEncoding = hartip::IdentityEncoding::Latin1;
+    QCOMPARE(hartip::identityBytes(c), QByteArray("Cl\xE9-1"));
+    // A server that stores the hex text takes it as the key: the session opens.
+    SecureServer sim({"HART-IPClient", bytes(QByteArray(kKeyHex))});
+    HartIpLink link;
+    hartip::Credentials textual = credentials();
+    textual.keyForm = hartip::KeyForm::HexText;
+    giveCredentials(link, textual);
+    link.open(sim.address());
+    QVERIFY(link.isSecure());
+    link.close();
 }
 
 QTEST_GUILESS_MAIN(HartIpLinkTest)

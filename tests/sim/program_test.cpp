@@ -1,7 +1,8 @@
 // rx460k-sim as a user runs it: started as its own process, it prints the
 // pseudo-terminal it serves (and with --hartip its HART-IP port), answers
-// command 0 there, and ends cleanly on SIGTERM; --help, --version and a wrong
-// option end at once.
+// command 0 there, and ends cleanly on SIGTERM; with a key it serves HART-IP
+// version 2 only; --help, --version, a wrong option and an unusable key end
+// at once.
 
 #include "hartip_client.h"
 #include "line_client.h"
@@ -12,7 +13,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -218,6 +221,57 @@ TEST(Program, ServesHartIp) {
         const auto status = program.waitExit();
         ASSERT_TRUE(status && WIFEXITED(*status));
         EXPECT_EQ(WEXITSTATUS(*status), 0);
+    }
+}
+
+// With a key: version 2 only. A version 1 initiate gets no answer; a version
+// 2 initiate gets its answer in the clear (TLS follows, which the link's
+// tests take up).
+TEST(Program, ServesVersion2WithAKey) {
+    const std::string keyFile = ::testing::TempDir() + "rx460k_sim_key.hex";
+    {
+        std::ofstream out(keyFile);
+        out << "8f3a91c4d27b5e06a1f49c3387d2e65b\n";
+    }
+    Program program({"--fast", "--no-pty", "--hartip", "0", "--psk-key-file", keyFile});
+    const std::string line = program.readLine();
+    const std::string prefix =
+        "rx460k-sim: serving the simulated transmitter over HART-IP on 127.0.0.1:";
+    ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+    ASSERT_EQ(line.substr(line.find(' ', prefix.size())), " (version 2, TLS and DTLS)\n");
+    const auto port = static_cast<std::uint16_t>(std::stoi(line.substr(prefix.size())));
+    for (const auto transport : {HartIpClient::Transport::Tcp, HartIpClient::Transport::Udp}) {
+        HartIpClient v1(transport, port);
+        v1.send(hex("01 00 00 00 00 01 00 0D 01 00 00 EA 60"));
+        EXPECT_FALSE(v1.next(std::chrono::milliseconds(300)));
+        HartIpClient v2(transport, port);
+        v2.send(hex("02 00 00 00 00 01 00 0D 01 00 00 EA 60"));
+        const auto m = v2.next();
+        ASSERT_TRUE(m);
+        EXPECT_EQ(hexText(*m), "02 01 00 00 00 01 00 0D 01 00 00 EA 60");
+    }
+    program.signal(SIGTERM);
+    const auto status = program.waitExit();
+    ASSERT_TRUE(status && WIFEXITED(*status));
+    EXPECT_EQ(WEXITSTATUS(*status), 0);
+    std::remove(keyFile.c_str());
+}
+
+TEST(Program, RefusesAKeyItCannotUse) {
+    const std::vector<std::vector<std::string>> rows{
+        {"--hartip", "0", "--psk-key", "00112233445566778899aabbccddee"}, // 15 bytes
+        {"--hartip", "0", "--psk-key", "www.hartcomm.org"},               // not hex
+        {"--hartip", "0", "--psk-key-file", "/nonexistent/key.hex"},
+        {"--psk-key", "00112233445566778899aabbccddeeff"}, // no HART-IP server to use it
+        {"--hartip", "0", "--psk-key"},
+    };
+    for (const auto& args : rows) {
+        SCOPED_TRACE(args.back());
+        Program program(args);
+        const auto status = program.waitExit();
+        ASSERT_TRUE(status && WIFEXITED(*status));
+        EXPECT_EQ(WEXITSTATUS(*status), 2);
+        EXPECT_EQ(program.readAll(), ""); // the complaint goes to standard error
     }
 }
 
