@@ -57,7 +57,12 @@ void bindRequests(PageHost& host, const Buttons& buttons, const C& controls,
         host.cycle().addRequest(row.replyCode);
         if (row.gate == PortGate::WithPort) host.portDependent(button);
         host.onClick(button, [&host, &row, controls] {
-            const auto send = [&host, &row, controls] { sendRow(host.cycle(), row, controls); };
+            // After a background request in flight, never alongside it.
+            const auto send = [&host, &row, controls] {
+                host.cycle().whenIdle([&host, &row, controls] {
+                    sendRow(host.cycle(), row, controls);
+                });
+            };
             if (row.maker)
                 host.whenMakerAgrees(*row.maker, send);
             else

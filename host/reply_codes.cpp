@@ -83,7 +83,8 @@ constexpr std::array kReplyCodes{
     // The network scan's requests poll: a silent address is no failure.
     ReplyCodeRow{kScanIdentityReply, T::Poll, S::Uploading, false, J::Reader},
     ReplyCodeRow{kScanTagReply, T::Poll, S::Uploading, false, J::Reader},
-    ReplyCodeRow{kScanLongTagReply, T::Poll, S::Uploading, false, J::Reader},};
+    ReplyCodeRow{kScanLongTagReply, T::Poll, S::Uploading, false, J::Reader},
+    ReplyCodeRow{kBackgroundReply, T::Read, S::Uploading, false, J::Caller},};
 
 constexpr bool ascending() {
     for (std::size_t i = 1; i < kReplyCodes.size(); ++i)
