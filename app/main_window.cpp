@@ -39,6 +39,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -66,6 +67,7 @@ constexpr PageDef kPages[] = {
     {"TabSheet3", "Temperature transmitter"},
     {"TabSheet1", "DP & MV Transmitter"},
     {"TabSheetNetwork", "Network"},
+    {"TabSheetConfiguration", "Configuration"},
 };
 constexpr const char* kTemperatureHolder = "TabSheet3";
 constexpr PageDef kTemperaturePages[] = {
@@ -74,9 +76,11 @@ constexpr PageDef kTemperaturePages[] = {
 };
 
 // The page grid behind each host::Page, in the enum's order.
-constexpr const char* kPageGrids[] = {"TabSheet6",  "TabSheet7",  "TabSheet8", "TabSheet9",
-                                      "TabSheet11", "TabSheet12", "TabSheet1", "TabSheetNetwork"};
-static_assert(std::size(kPageGrids) == static_cast<std::size_t>(host::Page::Network) + 1);
+constexpr const char* kPageGrids[] = {"TabSheet6",       "TabSheet7",  "TabSheet8",
+                                      "TabSheet9",       "TabSheet11", "TabSheet12",
+                                      "TabSheet1",       "TabSheetNetwork",
+                                      "TabSheetConfiguration"};
+static_assert(std::size(kPageGrids) == static_cast<std::size_t>(host::Page::Configuration) + 1);
 
 // A tab's caption: "&" stands for itself ("DP & MV Transmitter"), not for a
 // keyboard shortcut.
@@ -415,6 +419,7 @@ void TForm1::buildPages() {
     devices::buildDpMv(*this);
     ops::buildMoreStatus(*this);
     ops::buildNetworkScan(*this);
+    ops::buildConfiguration(*this);
 }
 
 void TForm1::fitToPages() {
@@ -425,6 +430,9 @@ void TForm1::fitToPages() {
         content = content.expandedTo(area->widget()->sizeHint());
     QSize chrome = sizeHint() - pages_->sizeHint();
     QSize want = content + chrome + QSize(40, 80);
+    // Every tab's caption in view, without the tab bar's scroll buttons.
+    want.setWidth(std::max(want.width(), pages_->tabBar()->sizeHint().width() + chrome.width() +
+                                             40));
     if (auto* screen = QGuiApplication::primaryScreen())
         want = want.boundedTo(screen->availableGeometry().size() * 0.95);
     resize(want);
@@ -601,6 +609,27 @@ void TForm1::whenMakerAgrees(const host::Maker& maker, std::function<void()> sen
                 guarded(send);
             });
     box->show();
+}
+
+void TForm1::confirm(const char* objectName, const QString& text, const QString& yes,
+                     std::function<void()> onYes) {
+    auto* box = new QMessageBox(QMessageBox::Question, windowTitle(), text, QMessageBox::NoButton,
+                                this);
+    box->setObjectName(QString::fromLatin1(objectName));
+    auto* yesButton = box->addButton(yes, QMessageBox::AcceptRole);
+    auto* cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    connect(box, &QMessageBox::finished, this, [this, box, yesButton, onYes = std::move(onYes)] {
+        if (box->clickedButton() == yesButton) guarded(onYes);
+    });
+    box->show();
+}
+
+void TForm1::tell(const QString& text) {
+    showError(text);
 }
 
 void TForm1::deviceLeft() {

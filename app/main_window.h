@@ -72,6 +72,9 @@ public:
     host::Device& device() override { return cycle_->device(); }
     void holdRequests(bool held) override;
     void whenMakerAgrees(const host::Maker& maker, std::function<void()> send) override;
+    void confirm(const char* objectName, const QString& text, const QString& yes,
+                 std::function<void()> onYes) override;
+    void tell(const QString& text) override;
 
     void setVisible(bool visible) override;
 

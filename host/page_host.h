@@ -3,6 +3,8 @@
 // controls, and the port state. The window implements it; pages include only
 // this layer, never the window.
 
+#include <QString>
+
 #include <functional>
 
 class QPushButton;
@@ -25,6 +27,7 @@ enum class Page {
     SiemensKrohneAbbTemperature, // "Siemens+KROHNE+ABB Temperature Transmitter"
     DpMv,                        // "DP & MV Transmitter"
     Network,                     // "Network", the scan of polling addresses
+    Configuration,               // "Configuration": files of a device's settings
 };
 
 // What opening and closing the port (and the start-up step) does to a field.
@@ -62,6 +65,13 @@ public:
     // answer holds until the port closes or the device changes. Cancel sends
     // nothing.
     virtual void whenMakerAgrees(const Maker& maker, std::function<void()> send) = 0;
+    // Asks the user `text` in a modal message box named `objectName` with
+    // the buttons `yes` and "Cancel" (the default); runs `onYes` (through the
+    // error handler) when the user answers `yes`. Returns at once.
+    virtual void confirm(const char* objectName, const QString& text, const QString& yes,
+                         std::function<void()> onYes) = 0;
+    // A modal message box with `text`, as errors are shown.
+    virtual void tell(const QString& text) = 0;
 
 protected:
     ~PageHost() = default;

@@ -74,6 +74,8 @@ RequestCycle::RequestCycle(line::Link& link, CycleViews views, QObject* parent)
     connect(v_.decodeTimer, &QTimer::timeout, this, &RequestCycle::onDecodeTimer);
     connect(v_.timeoutTimer, &QTimer::timeout, this, &RequestCycle::onTimeoutTimer);
     setLink(link);
+    // Background requests (ask) are sent with this code; their callers judge.
+    addRequest(kBackgroundReply);
 }
 
 void RequestCycle::setLink(line::Link& link) {

@@ -68,7 +68,8 @@ void MainWindowTest::startState() {
     QVERIFY(r.get<QPushButton>("Button18")->isHidden());
     QCOMPARE(r.get<QTabWidget>("PageControl2")->currentIndex(), 0);
     QCOMPARE(r.get<QTabWidget>("PageControl2")->tabText(0), QStringLiteral("On-line test "));
-    QCOMPARE(r.get<QTabWidget>("PageControl2")->count(), 7); // the described six and "Network"
+    // The described six, "Network" and "Configuration".
+    QCOMPARE(r.get<QTabWidget>("PageControl2")->count(), 8);
     QCOMPARE(r.get<QTabWidget>("PageControl1")->count(), 2);
     auto* timer1 = r.get<QTimer>("Timer1");
     auto* timer2 = r.get<QTimer>("Timer2");
