@@ -25,8 +25,10 @@ QString settingText(const Setting* s) {
 } // namespace
 
 QString reportHtml(const ReportContent& c) {
-    QString html;
-    html += QStringLiteral("<h1>Configuration report</h1>");
+    // Letter spacing keeps "fi" from becoming one ligature glyph, so that
+    // the words stay searchable in the PDF as typed.
+    QString html = QStringLiteral("<body style=\"letter-spacing: 0.1px\">");
+    html += QStringLiteral("<h1 style=\"letter-spacing: 0.1px\">Configuration report</h1>");
     html += QStringLiteral("<p><b>Device:</b> %1<br><b>Polling address:</b> %2<br><b>Read:</b> "
                            "%3<br><b>Printed:</b> %4 by %5</p>")
                 .arg(escaped(identityText(c.asLeft)))
@@ -65,7 +67,7 @@ QString reportHtml(const ReportContent& c) {
     }
     html += QStringLiteral("<p><br><br>Name: ______________________________ &nbsp;&nbsp; Date: "
                            "______________<br><br><br>Signature: "
-                           "______________________________</p>");
+                           "______________________________</p></body>");
     return html;
 }
 
