@@ -176,11 +176,7 @@ void TForm1::makeSerialComponent() {
     comm_->setObjectName(QStringLiteral("Comm1"));
     // Comm1 as the form stores it.
     comm_->setCommName(QStringLiteral("COM1"));
-    comm_->setBaudRate(1200);
-    comm_->setParity(TParity::Odd);
-    comm_->setByteSize(TByteSize::_8);
-    comm_->setStopBits(TStopBits::_1);
-    comm_->setReadIntervalTimeout(300);
+    line::setUpForHart(*comm_);
 }
 
 void TForm1::makeTimers() {

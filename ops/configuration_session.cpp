@@ -28,13 +28,17 @@ void Session::ask(std::uint8_t command, std::vector<std::uint8_t> data,
     // Primary master, as a handheld asks; the views keep what they show.
     const host::RequestSpec spec{host::kBackgroundReply, host::longFrame(command), host::Echo::Keep,
                                  host::Master::Primary};
-    const bool sent = cycle_.ask(
-        spec, [&data](host::Payload& p) { p.bytes(data); }, answered);
-    if (!sent)
-        QTimer::singleShot(kRetryMs, this, [this, command, data = std::move(data),
-                                            answered = std::move(answered)]() mutable {
-            ask(command, std::move(data), std::move(answered));
-        });
+    if (cycle_.ask(spec, [&data](host::Payload& p) { p.bytes(data); }, answered)) return;
+    auto again = [this, command, data = std::move(data),
+                  answered = std::move(answered)]() mutable {
+        ask(command, std::move(data), std::move(answered));
+    };
+    // Another background request (a monitor's poll) in flight: next in turn
+    // after its answer. A page's request awaiting its reply: a moment later.
+    if (cycle_.asking())
+        cycle_.whenIdle(std::move(again));
+    else
+        QTimer::singleShot(kRetryMs, this, std::move(again));
 }
 
 void Session::read(std::function<void(const Read&)> done) {
