@@ -454,6 +454,7 @@ void TForm1::resetWithPort(QWidget* field, host::PortReset how) {
 }
 
 void TForm1::holdRequests(bool held) {
+    requestsHeld_ = held;
     const QWidget* network = pageAreas_.at(static_cast<std::size_t>(host::Page::Network));
     for (int i = 0; i < pages_->count(); ++i)
         if (pages_->widget(i) != network) pages_->widget(i)->setEnabled(!held);
