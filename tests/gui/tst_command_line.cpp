@@ -331,8 +331,9 @@ void CommandLineTest::monitorOptionWritesEverySample() {
     QVERIFY(r.isOpen());
     QVERIFY(r.discover());
     app::applyStartOptions(r.form(), {.monitor = path});
-    QCOMPARE(fileLines(path), (QStringList{QStringLiteral(
-                                  "time,long_address,tag,variable,value,unit_code,unit_text,status")}));
+    QCOMPARE(fileLines(path),
+             (QStringList{QStringLiteral(
+                 "time,long_address,tag,variable,value,unit_code,unit_text,status")}));
     r.get<QPushButton>("MonitorButton")->click();
     r.get<QComboBox>("MonitorSource")->setCurrentIndex(0); // command 2
     r.get<QDoubleSpinBox>("MonitorInterval")->setValue(0.5);
@@ -341,9 +342,9 @@ void CommandLineTest::monitorOptionWritesEverySample() {
     QVERIFY(rig::waitFor([&] { return fileLines(path).size() >= 5; }, 20000));
     const QStringList lines = fileLines(path);
     const float current = r.device().withState([](sim::SimState& s) { return s.loopCurrent; });
-    QVERIFY2(lines[1].contains(QStringLiteral(",2605010203,TT100,Loop current,%1,39,mA,")
-                                   .arg(current)),
-             qPrintable(lines[1]));
+    QVERIFY2(
+        lines[1].contains(QStringLiteral(",2605010203,TT100,Loop current,%1,39,mA,").arg(current)),
+        qPrintable(lines[1]));
     QVERIFY2(lines[2].contains(QStringLiteral(",2605010203,TT100,Percent of range,")),
              qPrintable(lines[2]));
     QVERIFY(r.click("MonitorStop"));
