@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -81,6 +82,19 @@ constexpr std::array kSpans{
     SpanRow{"1 min", 60LL * 1000},          SpanRow{"10 min", 10LL * 60 * 1000},
     SpanRow{"1 h", 60LL * 60 * 1000},       SpanRow{"8 h", 8LL * 60 * 60 * 1000},
     SpanRow{"24 h", 24LL * 60 * 60 * 1000},
+};
+
+// Room for the longest usual text of each column but the status, which
+// takes what is left.
+struct ColumnWidth {
+    MonitorModel::Column column;
+    const char* sample;
+};
+constexpr std::array kColumnWidths{
+    ColumnWidth{MonitorModel::Variable, "Device variable 249"},
+    ColumnWidth{MonitorModel::Value, "-123456.789"},
+    ColumnWidth{MonitorModel::Unit, "Unit, kg/h"},
+    ColumnWidth{MonitorModel::Time, "00:00:00.000"},
 };
 
 host::RequestSpec requestFor(std::uint8_t command) {
@@ -454,12 +468,14 @@ MonitorWidget::MonitorWidget(Monitor& monitor, host::PageHost& host, QWidget* pa
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
-    table_->horizontalHeader()->setStretchLastSection(true);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Widths from samples of each column, taken once: a table that measured
+    // its contents would do so again for every sample.
+    const QFontMetrics metrics = table_->fontMetrics();
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(metrics.height() + 6);
+    for (const ColumnWidth& w : kColumnWidths)
+        table_->setColumnWidth(w.column, metrics.horizontalAdvance(QLatin1String(w.sample)) + 16);
     table_->horizontalHeader()->setSectionResizeMode(MonitorModel::Status, QHeaderView::Stretch);
-    table_->horizontalHeader()->setSectionResizeMode(MonitorModel::Time,
-                                                     QHeaderView::ResizeToContents);
-    table_->horizontalHeader()->setStretchLastSection(false);
     auto* split = new QSplitter(Qt::Horizontal, this);
     split->addWidget(trend_);
     split->addWidget(table_);
