@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 namespace ops {
 
@@ -19,6 +20,7 @@ namespace {
 constexpr const char* kColumns[] = {"time",  "long_address", "tag",       "variable",
                                     "value", "unit_code",    "unit_text", "status"};
 constexpr qint64 kCopyBlock = 1 << 16;
+constexpr qint64 kQuarterHourMs = 15 * 60 * 1000;
 
 QString field(const QString& text) {
     if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') &&
@@ -52,9 +54,16 @@ QString MonitorLog::headerLine() {
 
 QString MonitorLog::timeText(qint64 ms) {
     // Local time, as the technician's clock shows it, with the offset that
-    // makes it unambiguous.
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC, local.offsetFromUtc())
+    // makes it unambiguous. The offset is asked once a quarter of an hour
+    // (clocks change on one): each question reads the time zone file again.
+    static qint64 quarter = std::numeric_limits<qint64>::min();
+    static int offset = 0;
+    if (const qint64 q = ms >= 0 ? ms / kQuarterHourMs : (ms + 1) / kQuarterHourMs - 1;
+        q != quarter) {
+        offset = QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc();
+        quarter = q;
+    }
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::OffsetFromUTC, offset)
         .toString(Qt::ISODateWithMs);
 }
 
