@@ -19,56 +19,134 @@ QString Series::title() const {
     return QStringLiteral("%1 (%2)").arg(variable, unitText);
 }
 
-std::vector<QList<QPointF>> decimate(const Series& series, qint64 from, qint64 to, int columns) {
-    std::vector<QList<QPointF>> runs;
+namespace {
+
+// The samples [first, last) of `series` gathered into columns `1 / perMs`
+// ms wide, counted from `from` (every sample before it is one column).
+Stretch gather(const Series& series, std::ptrdiff_t first, std::ptrdiff_t last, qint64 from,
+               double perMs) {
+    Stretch out;
     const auto& t = series.times;
     const auto& v = series.values;
-    if (t.empty() || to <= from || columns <= 0) return runs;
-    auto first = std::lower_bound(t.begin(), t.end(), from) - t.begin();
-    auto last = std::upper_bound(t.begin(), t.end(), to) - t.begin();
-    if (first > 0) --first;
-    if (last < static_cast<std::ptrdiff_t>(t.size())) ++last;
+    if (first >= last) return out;
+    out.samples = true;
+    out.startsWithValue = !std::isnan(v[static_cast<std::size_t>(first)]);
+    out.endsWithValue = !std::isnan(v[static_cast<std::size_t>(last - 1)]);
 
-    const double width = static_cast<double>(to - from) / columns;
-    const auto point = [&](std::ptrdiff_t i) {
-        const auto at = static_cast<std::size_t>(i);
-        return QPointF(static_cast<double>(t[at]), static_cast<double>(v[at]));
+    // A day holds 86,400 samples a series: the loop below looks at each once
+    // and works out a column only where one ends.
+    const auto columnOf = [&](qint64 time) -> long long {
+        if (time < from) return -1;
+        return static_cast<long long>(static_cast<double>(time - from) * perMs);
+    };
+    // The first time that falls in a later column than `c`.
+    const auto boundaryAfter = [&](long long c) {
+        if (c < 0) return from;
+        qint64 b = from + static_cast<qint64>(static_cast<double>(c + 1) / perMs);
+        while (b > from && columnOf(b - 1) > c)
+            --b;
+        while (columnOf(b) <= c)
+            ++b;
+        return b;
+    };
+
+    struct Pick {
+        qint64 time;
+        float value;
     };
     QList<QPointF> run;
-    // The column being gathered and the samples of its smallest and largest value.
-    auto column = std::numeric_limits<long long>::min();
-    std::ptrdiff_t low = -1;
-    std::ptrdiff_t high = -1;
+    bool gathering = false; // a column has samples
+    Pick low{}, high{};
+    qint64 nextColumnAt = std::numeric_limits<qint64>::min();
+    const auto point = [](const Pick& p) {
+        return QPointF(static_cast<double>(p.time), static_cast<double>(p.value));
+    };
     const auto flush = [&] {
-        if (low < 0) return;
-        run.append(point(std::min(low, high)));
-        if (low != high) run.append(point(std::max(low, high)));
-        low = high = -1;
+        if (!gathering) return;
+        gathering = false;
+        if (low.time == high.time) {
+            run.append(point(low));
+        } else if (low.time < high.time) {
+            run.append(point(low));
+            run.append(point(high));
+        } else {
+            run.append(point(high));
+            run.append(point(low));
+        }
     };
     const auto endRun = [&] {
         flush();
-        if (!run.isEmpty()) runs.push_back(std::exchange(run, {}));
-        column = std::numeric_limits<long long>::min();
+        if (!run.isEmpty()) out.runs.push_back(std::exchange(run, {}));
     };
-    for (auto i = first; i < last; ++i) {
-        const float value = v[static_cast<std::size_t>(i)];
+    auto ti = t.begin() + first;
+    auto vi = v.begin() + first;
+    for (auto i = first; i < last; ++i, ++ti, ++vi) {
+        const qint64 time = *ti;
+        const float value = *vi;
         if (std::isnan(value)) {
             endRun();
             continue;
         }
-        const auto c = static_cast<long long>(
-            std::floor(static_cast<double>(t[static_cast<std::size_t>(i)] - from) / width));
-        if (c != column) {
+        if (!gathering || time >= nextColumnAt) {
             flush();
-            column = c;
-            low = high = i;
+            nextColumnAt = boundaryAfter(columnOf(time));
+            gathering = true;
+            low = high = {time, value};
             continue;
         }
-        if (value < v[static_cast<std::size_t>(low)]) low = i;
-        if (value > v[static_cast<std::size_t>(high)]) high = i;
+        if (value < low.value) low = {time, value};
+        if (value > high.value) high = {time, value};
     }
     endRun();
-    return runs;
+    return out;
+}
+
+} // namespace
+
+std::vector<QList<QPointF>> decimate(const Series& series, qint64 from, qint64 to, int columns) {
+    const auto& t = series.times;
+    if (t.empty() || to <= from || columns <= 0) return {};
+    auto first = std::lower_bound(t.begin(), t.end(), from) - t.begin();
+    auto last = std::upper_bound(t.begin(), t.end(), to) - t.begin();
+    if (first > 0) --first;
+    if (last < static_cast<std::ptrdiff_t>(t.size())) ++last;
+    return gather(series, first, last, from, columns / static_cast<double>(to - from)).runs;
+}
+
+Stretch decimateStretch(const Series& series, qint64 from, qint64 until, qint64 width) {
+    const auto& t = series.times;
+    if (t.empty() || until <= from || width <= 0) return {};
+    const auto first = std::lower_bound(t.begin(), t.end(), from) - t.begin();
+    const auto last = std::lower_bound(t.begin(), t.end(), until) - t.begin();
+    return gather(series, first, last, from, 1.0 / static_cast<double>(width));
+}
+
+void Stretch::append(Stretch&& later) {
+    if (!later.samples) return;
+    auto next = later.runs.begin();
+    // No gap between them: the line goes on.
+    if (samples && endsWithValue && later.startsWithValue && !runs.empty() &&
+        next != later.runs.end())
+        runs.back().append(*next++);
+    runs.insert(runs.end(), std::make_move_iterator(next),
+                std::make_move_iterator(later.runs.end()));
+    if (!samples) startsWithValue = later.startsWithValue;
+    endsWithValue = later.endsWithValue;
+    samples = true;
+}
+
+void Stretch::dropBefore(qint64 time) {
+    while (!runs.empty()) {
+        QList<QPointF>& run = runs.front();
+        const auto keep = std::ranges::find_if(
+            run, [time](const QPointF& p) { return p.x() >= static_cast<double>(time); });
+        if (keep == run.end()) {
+            runs.erase(runs.begin());
+            continue;
+        }
+        run.erase(run.begin(), keep);
+        break;
+    }
 }
 
 MonitorModel::MonitorModel(QObject* parent) : QAbstractTableModel(parent) {}

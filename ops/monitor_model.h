@@ -54,6 +54,24 @@ struct Limit {
 // `to` are kept, so that lines reach the plot's edges.
 std::vector<QList<QPointF>> decimate(const Series& series, qint64 from, qint64 to, int columns);
 
+// The same for the samples from `from` up to (not including) `until` alone,
+// in columns `width` ms wide counted from `from`: a stretch of a plot whose
+// columns lie on one grid, decimated once and joined to the stretches
+// before and after it.
+struct Stretch {
+    std::vector<QList<QPointF>> runs;
+    bool samples = false;         // the stretch holds samples (values or gaps)
+    bool startsWithValue = false; // its first sample is no gap
+    bool endsWithValue = false;   // nor its last
+
+    // `later` after this one: the line goes on where neither has a gap
+    // between them.
+    void append(Stretch&& later);
+    // Forgets the points before `time`.
+    void dropBefore(qint64 time);
+};
+Stretch decimateStretch(const Series& series, qint64 from, qint64 until, qint64 width);
+
 class MonitorModel : public QAbstractTableModel {
     Q_OBJECT
 public:

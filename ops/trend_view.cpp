@@ -39,7 +39,7 @@ QString timeFormat(qint64 span) {
 
 TrendView::TrendView(const MonitorModel& model, QWidget* parent)
     : QChartView(parent), model_(model), chart_(new QChart), timeAxis_(new QDateTimeAxis),
-      ticker_(new QTimer(this)) {
+      columnAxis_(new QValueAxis), ticker_(new QTimer(this)) {
     setObjectName(QStringLiteral("TrendView"));
     setRenderHint(QPainter::Antialiasing, false); // many short segments: crisp and quick
     setFocusPolicy(Qt::StrongFocus);
@@ -56,6 +56,12 @@ TrendView::TrendView(const MonitorModel& model, QWidget* parent)
     timeAxis_->setTickCount(7);
     timeAxis_->setFormat(timeFormat(span_));
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
+    // The lines are drawn against pixel columns, not against the time axis,
+    // which only labels them: moving the time axis then makes the chart lay
+    // out no line, and each line is laid out once when its points change.
+    columnAxis_->setVisible(false);
+    columnAxis_->setRange(0, 1);
+    chart_->addAxis(columnAxis_, Qt::AlignBottom);
     setChart(chart_);
 
     connect(&model_, &MonitorModel::seriesAdded, this, [this](int index) {
@@ -126,7 +132,7 @@ QLineSeries* TrendView::newLine(const QPen& pen, std::uint8_t unit, bool inLegen
     line->setColor(pen.color());
     line->setMarkerSize(5);
     chart_->addSeries(line);
-    line->attachAxis(timeAxis_);
+    line->attachAxis(columnAxis_);
     if (const UnitAxis* axis = findAxis(unit)) line->attachAxis(axis->axis);
     for (QLegendMarker* marker : chart_->legend()->markers(line))
         marker->setVisible(inLegend);
@@ -229,8 +235,14 @@ QValueAxis* TrendView::unitAxis(std::uint8_t unit) const {
 QList<QList<QPointF>> TrendView::drawnRuns(int index) const {
     QList<QList<QPointF>> out;
     if (index < 0 || index >= static_cast<int>(plots_.size())) return out;
-    for (const QLineSeries* run : plots_[static_cast<std::size_t>(index)].runs)
-        if (run->count() > 0) out << run->points();
+    // Back from pixel columns to times.
+    for (const QLineSeries* run : plots_[static_cast<std::size_t>(index)].runs) {
+        if (run->count() == 0) continue;
+        QList<QPointF> points = run->points();
+        for (QPointF& p : points)
+            p.setX(static_cast<double>(shownFrom_) + p.x() * static_cast<double>(columnWidth_));
+        out << points;
+    }
     return out;
 }
 
@@ -244,12 +256,55 @@ double TrendView::plotWidth() const {
     return std::max(1.0, chart_->plotArea().width());
 }
 
+std::vector<QList<QPointF>> TrendView::runsOf(Plot& plot, const Series& series, qint64 from,
+                                              qint64 to, qint64 width) {
+    if (!live_ || series.times.empty()) {
+        plot.settled = {};
+        return decimate(series, from, to, static_cast<int>((to - from) / width));
+    }
+    // While the plot follows the clock, new samples come only into the
+    // column of the newest one: the columns before it are decimated once.
+    Plot::Settled& settled = plot.settled;
+    const qint64 newest = series.times.back();
+    const qint64 until = std::max(from, newest / width * width);
+    if (settled.width != width || settled.from > from || settled.until > until)
+        settled = {width, from, from, {}};
+    if (until > settled.until) {
+        settled.stretch.append(decimateStretch(series, settled.until, until, width));
+        settled.until = until;
+    }
+    if (settled.from < from) {
+        settled.stretch.dropBefore(from);
+        settled.from = from;
+    }
+    Stretch all = settled.stretch;
+    all.append(decimateStretch(series, until, std::max(to, newest + 1), width));
+    return std::move(all.runs);
+}
+
 void TrendView::refresh() {
     refreshDue_ = false;
-    const qint64 to = end();
-    const qint64 from = to - span_;
-    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
+    // Columns a whole number of milliseconds wide, on a grid fixed in time:
+    // as the clock moves on, the time axis moves a column at a time, and
+    // columns already drawn keep their points.
     const int columns = static_cast<int>(plotWidth());
+    const qint64 width = std::max<qint64>(1, (span_ + columns - 1) / columns);
+    const qint64 edge = end();
+    const qint64 to = (edge / width + (edge % width > 0 ? 1 : 0)) * width;
+    const qint64 from = to - width * columns;
+    if (from != shownFrom_ || to != shownTo_) {
+        shownFrom_ = from;
+        shownTo_ = to;
+        timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from),
+                            QDateTime::fromMSecsSinceEpoch(to));
+    }
+    columnWidth_ = width;
+    if (columnAxis_->max() != columns) columnAxis_->setRange(0, columns);
+    const auto toColumns = [&](QList<QPointF> points) {
+        for (QPointF& p : points)
+            p.setX((p.x() - static_cast<double>(from)) / static_cast<double>(width));
+        return points;
+    };
 
     struct Extent {
         double low = std::numeric_limits<double>::infinity();
@@ -264,10 +319,14 @@ void TrendView::refresh() {
         const auto it = std::ranges::find(axes_, unit, &UnitAxis::unit);
         return extents[static_cast<std::size_t>(it - axes_.begin())];
     };
+    // Handing a line the points it has would make the chart lay it out again.
+    const auto draw = [](QLineSeries* line, const QList<QPointF>& points) {
+        if (line->count() != points.size() || line->points() != points) line->replace(points);
+    };
 
     for (std::size_t i = 0; i < plots_.size(); ++i) {
         Plot& plot = plots_[i];
-        const auto runs = decimate(model_.series(static_cast<int>(i)), from, to, columns);
+        const auto runs = runsOf(plot, model_.series(static_cast<int>(i)), from, to, width);
         Extent& extent = extentOf(plot.unit);
         while (plot.runs.size() < runs.size())
             plot.runs.push_back(newLine(QPen(plot.colour, 2), plot.unit, false, {}));
@@ -282,7 +341,7 @@ void TrendView::refresh() {
                     extent.take(p.y());
             // A lone value between two gaps has no line to draw: a dot shows it.
             line->setPointsVisible(runs[r].size() == 1);
-            line->replace(runs[r]);
+            draw(line, toColumns(runs[r]));
         }
     }
 
@@ -292,13 +351,19 @@ void TrendView::refresh() {
         for (std::size_t l = 0; l < static_cast<std::size_t>(axis.limits.size()); ++l) {
             const double v = axis.limits[static_cast<qsizetype>(l)].value;
             extent.take(v);
-            axis.lines[l]->replace(
-                {QPointF(static_cast<double>(from), v), QPointF(static_cast<double>(to), v)});
+            draw(axis.lines[l], {QPointF(0, v), QPointF(columns, v)});
         }
         if (!std::isfinite(extent.low)) continue; // nothing in view: the axis stays
         double margin = (extent.high - extent.low) * kMargin;
         if (margin <= 0) margin = std::max(1.0, std::abs(extent.high) * kMargin);
-        axis.axis->setRange(extent.low - margin, extent.high + margin);
+        const double low = extent.low - margin;
+        const double high = extent.high + margin;
+        // The scale stays while the values fit it and fill half of it: a
+        // scale that followed every sample would not hold still to be read.
+        const double shown = axis.axis->max() - axis.axis->min();
+        if (low >= axis.axis->min() && high <= axis.axis->max() && (high - low) * 2 >= shown)
+            continue;
+        axis.axis->setRange(low, high);
     }
 }
 

@@ -81,6 +81,13 @@ private:
         std::vector<QLineSeries*> runs; // the first carries the legend entry
         QColor colour;
         std::uint8_t unit = 0;
+        // The columns no sample will come into any more, decimated.
+        struct Settled {
+            qint64 width = 0; // of a column, ms
+            qint64 from = 0;
+            qint64 until = 0;
+            Stretch stretch;
+        } settled;
     };
     struct UnitAxis {
         std::uint8_t unit = 0;
@@ -90,6 +97,10 @@ private:
     };
 
     void addPlot(int index);
+    // What plot `plot` of `series` draws from `from` to `to` in columns
+    // `width` ms wide.
+    std::vector<QList<QPointF>> runsOf(Plot& plot, const Series& series, qint64 from, qint64 to,
+                                       qint64 width);
     // The model forgot its series: so does the plot.
     void dropPlots();
     UnitAxis& axisFor(std::uint8_t unit, const QString& unitText);
@@ -106,12 +117,16 @@ private:
     const MonitorModel& model_;
     QChart* chart_;
     QDateTimeAxis* timeAxis_;
+    QValueAxis* columnAxis_; // hidden: pixel columns from the left edge
     std::vector<Plot> plots_;
     std::vector<UnitAxis> axes_;
     std::map<std::uint8_t, QList<Limit>> pendingLimits_; // for units without an axis yet
     qint64 span_ = kDefaultSpanMs;
     bool live_ = true;
-    qint64 end_ = 0; // while not live
+    qint64 end_ = 0;       // while not live
+    qint64 shownFrom_ = 0; // the time axis' range as last set
+    qint64 shownTo_ = 0;
+    qint64 columnWidth_ = 1; // ms
     std::function<qint64()> clock_;
     QTimer* ticker_;
     bool refreshDue_ = false;

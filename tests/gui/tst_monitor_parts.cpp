@@ -100,6 +100,9 @@ private slots:
     void decimation_data();
     void decimation();
     void decimationKeepsAFullDayToTwoPointsAColumn();
+    void stretchesJoinAsOne_data();
+    void stretchesJoinAsOne();
+    void stretchDropsWhatScrolledOut();
     void seriesByVariableAndUnit();
     void seriesKeepsOneDay();
     void gapShowsAsNoValue();
@@ -270,6 +273,54 @@ void MonitorPartsTest::decimationKeepsAFullDayToTwoPointsAColumn() {
     for (const QPointF& p : runs[0])
         high = std::max(high, p.y());
     QCOMPARE(high, 99.0);
+}
+
+void MonitorPartsTest::stretchesJoinAsOne_data() {
+    QTest::addColumn<Points>("points");
+    QTest::addColumn<QList<qint64>>("cuts"); // grid times, first to last
+    QTest::addColumn<QString>("runs");
+
+    const Points rising{{0, 1}, {5, 2}, {10, 3}, {15, 4}, {20, 5}, {25, 6}};
+    // clang-format off
+    QTest::newRow("one line across the cuts")
+        << rising << QList<qint64>{0, 10, 20, 30} << "0:1 5:2 10:3 15:4 20:5 25:6";
+    QTest::newRow("a gap just before a cut")
+        << Points{{0, 1}, {5, kNaN}, {10, 3}, {15, 4}} << QList<qint64>{0, 10, 20}
+        << "0:1 | 10:3 15:4";
+    QTest::newRow("a gap just after a cut")
+        << Points{{0, 1}, {5, 2}, {10, kNaN}, {15, 4}} << QList<qint64>{0, 10, 20}
+        << "0:1 5:2 | 15:4";
+    QTest::newRow("a stretch with no samples")
+        << Points{{0, 1}, {25, 2}} << QList<qint64>{0, 10, 20, 30} << "0:1 25:2";
+    QTest::newRow("a stretch of gaps alone")
+        << Points{{0, 1}, {12, kNaN}, {25, 2}} << QList<qint64>{0, 10, 20, 30} << "0:1 | 25:2";
+    // clang-format on
+}
+
+// Decimated stretch by stretch and joined, a series draws what it draws
+// decimated at once.
+void MonitorPartsTest::stretchesJoinAsOne() {
+    QFETCH(Points, points);
+    QFETCH(QList<qint64>, cuts);
+    QFETCH(QString, runs);
+    const ops::Series s = seriesOf(points);
+    constexpr qint64 kWidth = 5;
+    const auto whole = ops::decimateStretch(s, cuts.front(), cuts.back(), kWidth);
+    QCOMPARE(runsText(whole.runs), runs);
+    ops::Stretch joined;
+    for (qsizetype i = 1; i < cuts.size(); ++i)
+        joined.append(ops::decimateStretch(s, cuts[i - 1], cuts[i], kWidth));
+    QCOMPARE(runsText(joined.runs), runs);
+}
+
+void MonitorPartsTest::stretchDropsWhatScrolledOut() {
+    const ops::Series s = seriesOf({{0, 1}, {5, 2}, {10, kNaN}, {15, 4}, {20, 5}});
+    auto stretch = ops::decimateStretch(s, 0, 25, 5);
+    QCOMPARE(runsText(stretch.runs), QStringLiteral("0:1 5:2 | 15:4 20:5"));
+    stretch.dropBefore(5);
+    QCOMPARE(runsText(stretch.runs), QStringLiteral("5:2 | 15:4 20:5"));
+    stretch.dropBefore(16);
+    QCOMPARE(runsText(stretch.runs), QStringLiteral("20:5"));
 }
 
 void MonitorPartsTest::seriesByVariableAndUnit() {
