@@ -3,11 +3,14 @@
 #include <QChart>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QGraphicsItem>
 #include <QKeyEvent>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPolygonF>
 #include <QTimer>
 #include <QValueAxis>
 #include <QWheelEvent>
@@ -37,6 +40,63 @@ QString timeFormat(qint64 span) {
 
 } // namespace
 
+// The series' lines over the plot area: each run a polyline, a lone value a
+// dot, clipped to the area.
+class TrendView::Lines : public QGraphicsItem {
+public:
+    explicit Lines(TrendView& view) : QGraphicsItem(view.chart_), view_(view) {
+        setZValue(kLinesAbove);
+    }
+
+    void areaChanged() {
+        prepareGeometryChange();
+        update();
+    }
+
+    QRectF boundingRect() const override { return view_.chart_->plotArea(); }
+
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+        const QRectF area = view_.chart_->plotArea();
+        painter->setClipRect(area);
+        const double perColumn = area.width() / std::max(1, view_.columns_);
+        // Wide lines cost many times what thin ones do: where the plot is
+        // dense (a day of noisy values), its band of values shows anyway.
+        qsizetype points = 0;
+        for (const Plot& plot : view_.plots_)
+            for (const QList<QPointF>& run : plot.drawn)
+                points += run.size();
+        const double width = points <= kMostWidePoints ? kWideLine : kThinLine;
+        QPolygonF polyline;
+        for (const Plot& plot : view_.plots_) {
+            const QValueAxis* axis = view_.unitAxis(plot.unit);
+            if (!axis || axis->max() <= axis->min()) continue;
+            const double perUnit = area.height() / (axis->max() - axis->min());
+            const double low = axis->min();
+            painter->setPen(QPen(plot.colour, width));
+            painter->setBrush(plot.colour);
+            for (const QList<QPointF>& run : plot.drawn) {
+                polyline.resize(run.size());
+                for (qsizetype i = 0; i < run.size(); ++i)
+                    polyline[i] = QPointF(area.left() + run[i].x() * perColumn,
+                                          area.bottom() - (run[i].y() - low) * perUnit);
+                if (polyline.size() == 1)
+                    painter->drawEllipse(polyline.front(), kDotRadius, kDotRadius);
+                else
+                    painter->drawPolyline(polyline);
+            }
+        }
+    }
+
+private:
+    static constexpr double kLinesAbove = 10; // over the grid and the limit lines
+    static constexpr double kWideLine = 2;
+    static constexpr double kThinLine = 1;
+    static constexpr qsizetype kMostWidePoints = 4000;
+    static constexpr double kDotRadius = 2.5;
+
+    TrendView& view_;
+};
+
 TrendView::TrendView(const MonitorModel& model, QWidget* parent)
     : QChartView(parent), model_(model), chart_(new QChart), timeAxis_(new QDateTimeAxis),
       columnAxis_(new QValueAxis), ticker_(new QTimer(this)) {
@@ -62,6 +122,22 @@ TrendView::TrendView(const MonitorModel& model, QWidget* parent)
     columnAxis_->setVisible(false);
     columnAxis_->setRange(0, 1);
     chart_->addAxis(columnAxis_, Qt::AlignBottom);
+    // An axis no series is attached to keeps the labels of its first
+    // range: an empty line on it makes the chart follow its range.
+    auto* anchorAxis = new QValueAxis(chart_);
+    anchorAxis->setVisible(false);
+    chart_->addAxis(anchorAxis, Qt::AlignLeft);
+    auto* anchor = new QLineSeries(chart_);
+    chart_->addSeries(anchor);
+    anchor->attachAxis(timeAxis_);
+    anchor->attachAxis(anchorAxis);
+    for (QLegendMarker* marker : chart_->legend()->markers(anchor))
+        marker->setVisible(false);
+    lines_ = new Lines(*this);
+    connect(chart_, &QChart::plotAreaChanged, this, [this] {
+        lines_->areaChanged();
+        scheduleRefresh();
+    });
     setChart(chart_);
 
     connect(&model_, &MonitorModel::seriesAdded, this, [this](int index) {
@@ -145,17 +221,17 @@ void TrendView::addPlot(int index) {
     Plot plot;
     plot.colour = QColor::fromRgb(kColours[static_cast<std::size_t>(index) % kColours.size()]);
     plot.unit = s.unit;
-    plot.runs.push_back(newLine(QPen(plot.colour, 2), s.unit, true, s.title()));
+    plot.legend = newLine(QPen(plot.colour, 2), s.unit, true, s.title());
     plots_.push_back(std::move(plot));
 }
 
 void TrendView::dropPlots() {
-    for (Plot& plot : plots_)
-        for (QLineSeries* line : plot.runs) {
-            chart_->removeSeries(line);
-            delete line;
-        }
+    for (Plot& plot : plots_) {
+        chart_->removeSeries(plot.legend);
+        delete plot.legend;
+    }
     plots_.clear();
+    lines_->update();
     for (UnitAxis& axis : axes_) {
         for (QLineSeries* line : axis.lines) {
             chart_->removeSeries(line);
@@ -236,9 +312,7 @@ QList<QList<QPointF>> TrendView::drawnRuns(int index) const {
     QList<QList<QPointF>> out;
     if (index < 0 || index >= static_cast<int>(plots_.size())) return out;
     // Back from pixel columns to times.
-    for (const QLineSeries* run : plots_[static_cast<std::size_t>(index)].runs) {
-        if (run->count() == 0) continue;
-        QList<QPointF> points = run->points();
+    for (QList<QPointF> points : plots_[static_cast<std::size_t>(index)].drawn) {
         for (QPointF& p : points)
             p.setX(static_cast<double>(shownFrom_) + p.x() * static_cast<double>(columnWidth_));
         out << points;
@@ -299,6 +373,7 @@ void TrendView::refresh() {
                             QDateTime::fromMSecsSinceEpoch(to));
     }
     columnWidth_ = width;
+    columns_ = columns;
     if (columnAxis_->max() != columns) columnAxis_->setRange(0, columns);
     const auto toColumns = [&](QList<QPointF> points) {
         for (QPointF& p : points)
@@ -328,20 +403,12 @@ void TrendView::refresh() {
         Plot& plot = plots_[i];
         const auto runs = runsOf(plot, model_.series(static_cast<int>(i)), from, to, width);
         Extent& extent = extentOf(plot.unit);
-        while (plot.runs.size() < runs.size())
-            plot.runs.push_back(newLine(QPen(plot.colour, 2), plot.unit, false, {}));
-        for (std::size_t r = 0; r < plot.runs.size(); ++r) {
-            QLineSeries* line = plot.runs[r];
-            if (r >= runs.size()) {
-                if (line->count() > 0) line->clear();
-                continue;
-            }
-            for (const QPointF& p : runs[r])
+        plot.drawn.clear();
+        for (const QList<QPointF>& run : runs) {
+            for (const QPointF& p : run)
                 if (p.x() >= static_cast<double>(from) && p.x() <= static_cast<double>(to))
                     extent.take(p.y());
-            // A lone value between two gaps has no line to draw: a dot shows it.
-            line->setPointsVisible(runs[r].size() == 1);
-            draw(line, toColumns(runs[r]));
+            plot.drawn.push_back(toColumns(run));
         }
     }
 
@@ -365,6 +432,7 @@ void TrendView::refresh() {
             continue;
         axis.axis->setRange(low, high);
     }
+    lines_->update();
 }
 
 void TrendView::showEvent(QShowEvent* event) {

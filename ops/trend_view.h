@@ -8,6 +8,9 @@
 //
 // Each refresh draws the visible range decimated to the plot's width (see
 // decimate()), so a plot of a whole day costs what a plot of a minute does.
+// The chart gives the axes, grid, legend and limit lines; the series' lines
+// are drawn by one item of the plot's own over the plot area, since a chart
+// line works out an outline of every segment each time its points change.
 
 #include "ops/monitor_model.h"
 
@@ -77,10 +80,13 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    class Lines;
     struct Plot {
-        std::vector<QLineSeries*> runs; // the first carries the legend entry
+        QLineSeries* legend = nullptr; // empty: its legend entry and its axis
         QColor colour;
         std::uint8_t unit = 0;
+        // What it draws: one list per run between gaps, x in pixel columns.
+        std::vector<QList<QPointF>> drawn;
         // The columns no sample will come into any more, decimated.
         struct Settled {
             qint64 width = 0; // of a column, ms
@@ -118,6 +124,7 @@ private:
     QChart* chart_;
     QDateTimeAxis* timeAxis_;
     QValueAxis* columnAxis_; // hidden: pixel columns from the left edge
+    Lines* lines_;
     std::vector<Plot> plots_;
     std::vector<UnitAxis> axes_;
     std::map<std::uint8_t, QList<Limit>> pendingLimits_; // for units without an axis yet
@@ -127,6 +134,7 @@ private:
     qint64 shownFrom_ = 0; // the time axis' range as last set
     qint64 shownTo_ = 0;
     qint64 columnWidth_ = 1; // ms
+    int columns_ = 1;
     std::function<qint64()> clock_;
     QTimer* ticker_;
     bool refreshDue_ = false;

@@ -19,10 +19,13 @@
 
 #include <QComboBox>
 #include <QDateTime>
+#include <QDateTimeAxis>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -505,6 +508,20 @@ void MonitorTest::rangeLimitsAreDrawn() {
     QVERIFY(trend->unitAxis(32)->min() <= lower && trend->unitAxis(32)->max() >= upper);
     QVERIFY(trend->live());
     QCOMPARE(trend->span(), ops::TrendView::kDefaultSpanMs);
+
+    // The time axis' labels end at the right edge's time, now.
+    auto* time = qobject_cast<QDateTimeAxis*>(trend->chart()->axes(Qt::Horizontal).value(0));
+    QVERIFY(time);
+    const qint64 edge = time->max().toMSecsSinceEpoch();
+    QVERIFY(std::abs(edge - QDateTime::currentMSecsSinceEpoch()) < 60'000);
+    QVERIFY(time->max().toMSecsSinceEpoch() - time->min().toMSecsSinceEpoch() >=
+            ops::TrendView::kDefaultSpanMs);
+    trend->viewport()->repaint();
+    QStringList labels;
+    for (QGraphicsItem* item : trend->scene()->items())
+        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item)) labels << text->toPlainText();
+    QVERIFY2(labels.contains(time->max().toString(QStringLiteral("hh:mm:ss"))),
+             qPrintable(labels.join(u'|')));
 }
 
 void MonitorTest::burstFramesFeedTheMonitor() {
