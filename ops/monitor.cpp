@@ -479,8 +479,11 @@ MonitorWidget::MonitorWidget(Monitor& monitor, host::PageHost& host, QWidget* pa
     auto* split = new QSplitter(Qt::Horizontal, this);
     split->addWidget(trend_);
     split->addWidget(table_);
+    // The plot gets the larger share: the table's status column would take
+    // all the room it is given.
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
+    split->setSizes({620, 380});
 
     live_ = makeButton("TrendLive", QStringLiteral("Live"), this);
     live_->setCheckable(true);

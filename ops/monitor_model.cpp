@@ -221,8 +221,10 @@ QVariant MonitorModel::data(const QModelIndex& index, int role) const {
     case Variable:
         return s.variable;
     case Value:
-        // A gap shows as none, never as a number.
-        return s.lastValue ? valueText(*s.lastValue) : QStringLiteral("–");
+        // A gap shows as none, never as a number. Seven digits are what a
+        // float holds; the log keeps every digit.
+        return s.lastValue ? QString::number(static_cast<double>(*s.lastValue), 'g', 7)
+                           : QStringLiteral("–");
     case Unit:
         return s.unitText;
     case Status:

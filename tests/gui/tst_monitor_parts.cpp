@@ -341,6 +341,9 @@ void MonitorPartsTest::seriesByVariableAndUnit() {
     QCOMPARE(m.series(0).values, (std::deque<float>{50, 51}));
     QCOMPARE(m.data(m.index(0, ops::MonitorModel::Value)).toString(), QStringLiteral("51"));
     QCOMPARE(m.newestTime(), qint64(3000));
+    // The table shows the seven digits a float holds.
+    m.add(4000, reading("SV", 32, 42.895657f));
+    QCOMPARE(m.data(m.index(1, ops::MonitorModel::Value)).toString(), QStringLiteral("42.89566"));
 }
 
 void MonitorPartsTest::seriesKeepsOneDay() {
