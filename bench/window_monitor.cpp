@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     const int hours = argc > 1 ? std::max(1, std::atoi(argv[1])) : 24;
 
     TForm1 window;
-    window.resize(1400, 1000);
+    window.resize(1900, 1000);
     window.show();
     window.findChild<QPushButton*>(QStringLiteral("MonitorButton"))->click();
     QApplication::processEvents();
