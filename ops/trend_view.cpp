@@ -116,9 +116,8 @@ TrendView::TrendView(const MonitorModel& model, QWidget* parent)
     timeAxis_->setTickCount(7);
     timeAxis_->setFormat(timeFormat(span_));
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
-    // The lines are drawn against pixel columns, not against the time axis,
-    // which only labels them: moving the time axis then makes the chart lay
-    // out no line, and each line is laid out once when its points change.
+    // Everything is drawn against pixel columns, not against the time axis,
+    // which only labels them: the limit lines stay put as it moves.
     columnAxis_->setVisible(false);
     columnAxis_->setRange(0, 1);
     chart_->addAxis(columnAxis_, Qt::AlignBottom);
@@ -206,7 +205,6 @@ QLineSeries* TrendView::newLine(const QPen& pen, std::uint8_t unit, bool inLegen
     line->setName(name);
     line->setPen(pen);
     line->setColor(pen.color());
-    line->setMarkerSize(5);
     chart_->addSeries(line);
     line->attachAxis(columnAxis_);
     if (const UnitAxis* axis = findAxis(unit)) line->attachAxis(axis->axis);

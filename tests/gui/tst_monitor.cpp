@@ -17,6 +17,8 @@
 #include "sim/sim_network.h"
 #include "support/window_rig.h"
 
+#include <QApplication>
+#include <QChart>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDateTimeAxis>
@@ -35,6 +37,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <map>
@@ -177,6 +180,7 @@ private slots:
     void failedRepliesAreGaps();
     void csvParsedBack();
     void rangeLimitsAreDrawn();
+    void trendZoomsAndPans();
     void burstFramesFeedTheMonitor();
     void hart7DeviceVariables();
     void stopsWhenThePortClosesOrTheLineGoes();
@@ -522,6 +526,48 @@ void MonitorTest::rangeLimitsAreDrawn() {
         if (auto* text = dynamic_cast<QGraphicsTextItem*>(item)) labels << text->toPlainText();
     QVERIFY2(labels.contains(time->max().toString(QStringLiteral("hh:mm:ss"))),
              qPrintable(labels.join(u'|')));
+}
+
+void MonitorTest::trendZoomsAndPans() {
+    QVERIFY(m_->showDock());
+    ops::TrendView* trend = m_->trend();
+    auto* span = m_->get<QComboBox>("TrendSpan");
+    auto* live = m_->get<QPushButton>("TrendLive");
+    QCOMPARE(span->currentText(), QStringLiteral("10 min"));
+    QVERIFY(live->isChecked());
+
+    // Zoomed out by a step: no list item says that span.
+    QTest::keyClick(trend, Qt::Key_Minus);
+    QCOMPARE(trend->span(), qint64(12.5 * 60 * 1000));
+    QCOMPARE(span->currentIndex(), -1);
+    QVERIFY(trend->live());
+    // Back in time by a quarter of the span: the clock is no longer followed.
+    const qint64 before = trend->end();
+    QTest::keyClick(trend, Qt::Key_Left);
+    QVERIFY(!trend->live());
+    QVERIFY(!live->isChecked());
+    QVERIFY(std::abs(trend->end() - (before - trend->span() / 4)) < 2000);
+    // The wheel zooms about the pointer: the time under it stays there.
+    const QRectF area = trend->chart()->plotArea();
+    const QPointF at(area.left() + area.width() / 4, area.center().y());
+    const auto timeAt = [&] {
+        return trend->end() - trend->span() +
+               static_cast<qint64>((at.x() - area.left()) / area.width() *
+                                   static_cast<double>(trend->span()));
+    };
+    const qint64 pointed = timeAt();
+    QWheelEvent wheel(at, trend->mapToGlobal(at.toPoint()), {}, {0, 120}, Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(trend->viewport(), &wheel);
+    QCOMPARE(trend->span(), qint64(10 * 60 * 1000));
+    QVERIFY(std::abs(timeAt() - pointed) < 2000);
+    // End follows the clock again; the list picks another span.
+    QTest::keyClick(trend, Qt::Key_End);
+    QVERIFY(trend->live());
+    QVERIFY(live->isChecked());
+    span->setCurrentIndex(span->findText(QStringLiteral("1 h")));
+    QCOMPARE(trend->span(), qint64(60 * 60 * 1000));
+    span->setCurrentIndex(span->findText(QStringLiteral("10 min")));
 }
 
 void MonitorTest::burstFramesFeedTheMonitor() {
