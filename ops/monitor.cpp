@@ -36,6 +36,9 @@ namespace {
 
 // While a poll cannot go out, the monitor looks again this often.
 constexpr int kRecheckMs = 100;
+// Between polls back to back the line stays free this long, so that another
+// background request (reading a configuration) retrying meanwhile gets it.
+constexpr int kBreathMs = 150;
 // Exchanges the measured one is the median of.
 constexpr std::size_t kExchangesKept = 5;
 // Burst frames count as still coming for three of their own intervals, and
@@ -227,14 +230,16 @@ std::optional<int> Monitor::exchangeMs() const {
 }
 
 int Monitor::effectiveInterval() const {
-    return std::max(interval_, exchangeMs().value_or(0));
+    const auto exchange = exchangeMs();
+    return exchange ? std::max(interval_, *exchange + kBreathMs) : interval_;
 }
 
 QString Monitor::rateText() const {
     const int every = effectiveInterval();
     QString text = QStringLiteral("Every %1").arg(durationText(every));
     if (every > interval_)
-        text += QStringLiteral(": one exchange takes %1 on this line").arg(durationText(every));
+        text +=
+            QStringLiteral(": one exchange takes %1 on this line").arg(durationText(*exchangeMs()));
     return text;
 }
 

@@ -80,8 +80,9 @@ public:
     // The interval asked for, clamped to 0.5 s .. 1 h.
     int interval() const { return interval_; }
     void setInterval(int ms);
-    // The interval polls keep: the one asked for, or one exchange when that
-    // takes longer on this line.
+    // The interval polls keep: the one asked for, or one exchange and a
+    // short pause (another background request may take the line then) when
+    // that takes longer on this line.
     int effectiveInterval() const;
     // How long one exchange (request to decoded reply) takes on this line,
     // the median of the last few; nothing before the first.

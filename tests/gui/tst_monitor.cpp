@@ -32,6 +32,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -251,8 +252,8 @@ void MonitorTest::dockHiddenUntilItsButton() {
     QVERIFY(!dock->isVisible());
 }
 
-// Five polls at 0.5 s: each request goes out no sooner than the interval
-// after the one before (the line is quick, so that is the pace), and all
+// Six polls at 0.8 s: each request goes out no sooner than the interval
+// after the one before (the line is quicker, so that is the pace), and all
 // of them come well within a generous deadline.
 void MonitorTest::pollsAtTheChosenInterval() {
     WindowRig& r = *rig_;
@@ -263,14 +264,17 @@ void MonitorTest::pollsAtTheChosenInterval() {
         connect(&r.cycle(), &host::RequestCycle::frameSent, this, [&](const QByteArray& frame) {
             if (commandSent(frame) == 3) sentAt << clock.elapsed();
         });
-    QVERIFY(m_->start(kCommand3, 0.5));
+    QVERIFY(m_->start(kCommand3, 0.8));
     QVERIFY(rig::waitFor([&] { return samplesOf(m_->monitor(), "PV") >= 6; }, kDeadline));
     disconnect(watch);
-    QCOMPARE(m_->monitor().effectiveInterval(), 500);
-    QCOMPARE(r.get<QLabel>("MonitorRate")->text(), QStringLiteral("Every 0.5 s"));
+    // An exchange on this line takes less than the interval (unless the
+    // machine is very busy, when the panel says so).
+    const QString rate = r.get<QLabel>("MonitorRate")->text();
+    QVERIFY2(rate == QStringLiteral("Every 0.8 s") || rate.contains(QStringLiteral("exchange")),
+             qPrintable(rate));
     QVERIFY2(sentAt.size() >= 6, qPrintable(QString::number(sentAt.size())));
     for (qsizetype i = 1; i < sentAt.size(); ++i)
-        QVERIFY2(sentAt[i] - sentAt[i - 1] >= 495,
+        QVERIFY2(sentAt[i] - sentAt[i - 1] >= 795,
                  qPrintable(
                      QStringLiteral("poll %1 after %2 ms").arg(i).arg(sentAt[i] - sentAt[i - 1])));
     // What the device received: the tag and the range once, then command 3
@@ -295,14 +299,33 @@ void MonitorTest::pollsAtTheChosenInterval() {
 void MonitorTest::neverFasterThanOneExchange() {
     WindowRig& r = *rig_;
     r.device().setFaults({.replyDelayMs = 900});
+    QList<qint64> sentAt;
+    QElapsedTimer clock;
+    clock.start();
+    const auto watch =
+        connect(&r.cycle(), &host::RequestCycle::frameSent, this, [&](const QByteArray& frame) {
+            if (commandSent(frame) == 2) sentAt << clock.elapsed();
+        });
     QVERIFY(m_->start(kCommand2, 0.5));
-    QVERIFY(rig::waitFor([&] { return samplesOf(m_->monitor(), "Loop current") >= 3; }, kDeadline));
-    QVERIFY2(m_->monitor().effectiveInterval() >= 900,
-             qPrintable(QString::number(m_->monitor().effectiveInterval())));
-    const QString rate = r.get<QLabel>("MonitorRate")->text();
-    QVERIFY2(rate.contains(QStringLiteral(": one exchange takes ")), qPrintable(rate));
-    QVERIFY2(rate.endsWith(QStringLiteral(" s on this line")), qPrintable(rate));
+    QVERIFY(rig::waitFor([&] { return samplesOf(m_->monitor(), "Loop current") >= 4; }, kDeadline));
+    disconnect(watch);
     r.device().setFaults({});
+    const auto exchange = m_->monitor().exchangeMs();
+    QVERIFY(exchange && *exchange >= 900);
+    // Polls back to back leave the line free a moment between them.
+    QVERIFY(m_->monitor().effectiveInterval() > *exchange);
+    for (qsizetype i = 1; i < sentAt.size(); ++i)
+        QVERIFY2(sentAt[i] - sentAt[i - 1] >= 900,
+                 qPrintable(
+                     QStringLiteral("poll %1 after %2 ms").arg(i).arg(sentAt[i] - sentAt[i - 1])));
+    // "Every 1.4 s: one exchange takes 1.2 s on this line"
+    const QRegularExpression said(
+        QStringLiteral(R"(^Every (\d+\.\d) s: one exchange takes (\d+\.\d) s on this line$)"));
+    const QString rate = r.get<QLabel>("MonitorRate")->text();
+    const auto match = said.match(rate);
+    QVERIFY2(match.hasMatch(), qPrintable(rate));
+    QVERIFY(match.captured(1).toDouble() > match.captured(2).toDouble());
+    QVERIFY(match.captured(2).toDouble() >= 0.9);
 }
 
 // A Data Query clicked while a poll is in flight waits for the poll's
