@@ -189,6 +189,9 @@ bool Monitor::start() {
                                 "Address 0 Query\" or the Network page)"));
         return false;
     }
+    // Another device's values are another plot; the log keeps every row.
+    if (samplesOf_ && *samplesOf_ != device.longAddress()) model_->clear();
+    samplesOf_ = device.longAddress();
     running_ = true;
     ++generation_;
     tag_.clear();

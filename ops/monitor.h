@@ -16,6 +16,7 @@
 // MonitorWidget is the dock's content: Start/Stop, what to poll and how
 // often, the trend, the table of latest values and "Save CSV…".
 
+#include "hart/frame.h"
 #include "ops/monitor_log.h"
 #include "ops/monitor_model.h"
 #include "ops/monitor_readings.h"
@@ -138,6 +139,7 @@ private:
     std::vector<Job> prelude_;
     QString tag_;
     QString state_;
+    std::optional<hart::UniqueAddress> samplesOf_; // the device the model's samples are from
     std::map<std::uint8_t, QList<Limit>> limits_;
     // The series each command's last values went to: a failed poll leaves
     // a gap in each.

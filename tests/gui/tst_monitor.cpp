@@ -33,6 +33,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -632,18 +633,35 @@ void MonitorTest::hart7DeviceVariables() {
         ->setEditText(QString::fromStdString(line.portPath()));
     form.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
     QVERIFY(rig::waitFor([&] { return form.isPortOpen(); }, kDeadline));
-    form.findChild<QComboBox*>(QStringLiteral("ComboBox9"))->setCurrentIndex(5);
-    form.findChild<QPushButton*>(QStringLiteral("Button3"))->click();
-    QVERIFY(rig::waitFor([&] { return form.device().identity().has_value(); }, kDeadline));
+    const auto identify = [&](int address) {
+        form.findChild<QComboBox*>(QStringLiteral("ComboBox9"))->setCurrentIndex(address);
+        form.findChild<QPushButton*>(QStringLiteral("Button3"))->click();
+        return rig::waitFor(
+            [&] {
+                return form.device().identity() && form.device().pollAddress() == address &&
+                       form.cycle().replyCode() == 0;
+            },
+            kDeadline);
+    };
+    MonitorDriver d(form);
+    ops::Monitor& m = d.monitor();
+
+    // First the transmitter at address 0; then the flowmeter becomes current.
+    QVERIFY(identify(0));
+    QVERIFY(d.start(kCommand3, 0.5));
+    QVERIFY(rig::waitFor([&] { return samplesOf(m, "QV") >= 1; }, kDeadline));
+    QVERIFY(rig::waitFor([&] { return !form.cycle().asking(); }, kDeadline));
+    QVERIFY(identify(5));
     QCOMPARE(int(form.device().identity()->universalRevision), 7);
-    QVERIFY(rig::waitFor([&] { return form.cycle().replyCode() == 0; }, kDeadline));
+    QVERIFY(!m.running());
+    QCOMPARE(d.state(), QStringLiteral("Stopped: another device became current"));
     // Variable 1 goes bad: a gap in its series.
     line.withState(5, [](sim::SimState& s) { s.deviceVariableTable[1].status = 0x00; });
     line.takeFrames();
 
-    MonitorDriver d(form);
     QVERIFY(d.start(kCommand9, 0.5));
-    ops::Monitor& m = d.monitor();
+    // The transmitter's values are not on the flowmeter's plot.
+    QCOMPARE(samplesOf(m, "QV"), std::size_t{0});
     QVERIFY(rig::waitFor([&] { return samplesOf(m, "Device variable 0") >= 2; }, kDeadline));
 
     // Command 9 asks for device variables 0-3 and PV-QV.
@@ -683,6 +701,15 @@ void MonitorTest::hart7DeviceVariables() {
     QCOMPARE(d.trend()->drawnLimits(19),
              (QList<double>{table[pvCode].lowerRange, table[pvCode].upperRange}));
     m.stop();
+    // The log keeps both devices' rows, each with its address.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("both.csv"));
+    QVERIFY(m.log().save(path));
+    QSet<QString> addresses;
+    for (const QString& row : fileLines(path).mid(1))
+        addresses.insert(csvFields(row).value(1));
+    QCOMPARE(addresses,
+             (QSet<QString>{QStringLiteral("2605010203"), QStringLiteral("11B73A5C91")}));
     QVERIFY(rig::waitFor([&] { return !form.cycle().asking(); }, kDeadline));
 }
 
