@@ -2,6 +2,7 @@
 
 #include "app/device_status.h"
 #include "app/hartip_panel.h"
+#include "app/monitor_panel.h"
 #include "app/port_list.h"
 #include "app/traffic_panel.h"
 #include "devices/devices.h"
@@ -232,6 +233,7 @@ void TForm1::makeCycle() {
     showDeviceStatus(deviceStatusLabel_, cycle_->device());
     // Secure HART-IP: lock, status text, keys, audit log (app/hartip_panel.h).
     app::addHartIpPanel(*this);
+    app::addMonitorPanel(*this); // the Monitor dock and its button (app/monitor_panel.h)
 }
 
 void TForm1::startUp() {
@@ -458,6 +460,7 @@ void TForm1::resetWithPort(QWidget* field, host::PortReset how) {
 }
 
 void TForm1::holdRequests(bool held) {
+    requestsHeld_ = held;
     const QWidget* network = pageAreas_.at(static_cast<std::size_t>(host::Page::Network));
     for (int i = 0; i < pages_->count(); ++i)
         if (pages_->widget(i) != network) pages_->widget(i)->setEnabled(!held);

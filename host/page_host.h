@@ -59,6 +59,8 @@ public:
     // While held, the pages other than "Network" take no clicks: a network
     // scan has the line to itself.
     virtual void holdRequests(bool held) = 0;
+    // Held by a network scan: background requests wait until it is done.
+    virtual bool requestsHeld() const = 0;
     // Runs `send` (through the error handler) when the current device is
     // `maker`'s, when no device is identified, or when the user answers
     // "Send" to the question whether to send another maker's commands; the
