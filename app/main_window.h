@@ -72,6 +72,7 @@ public:
     host::Device& device() override { return cycle_->device(); }
     void holdRequests(bool held) override;
     void whenMakerAgrees(const host::Maker& maker, std::function<void()> send) override;
+    void ask(const host::Question& question, std::function<void()> onYes) override;
 
     void setVisible(bool visible) override;
 

@@ -57,7 +57,12 @@ void bindRequests(PageHost& host, const Buttons& buttons, const C& controls,
         host.cycle().addRequest(row.replyCode);
         if (row.gate == PortGate::WithPort) host.portDependent(button);
         host.onClick(button, [&host, &row, controls] {
-            const auto send = [&host, &row, controls] { sendRow(host.cycle(), row, controls); };
+            if (row.when && !row.when(controls)) return; // another row of the button sends
+            std::function<void()> send = [&host, &row, controls] {
+                sendRow(host.cycle(), row, controls);
+            };
+            if (row.question)
+                send = [&host, &row, send = std::move(send)] { host.ask(*row.question, send); };
             if (row.maker)
                 host.whenMakerAgrees(*row.maker, send);
             else
@@ -69,9 +74,15 @@ void bindRequests(PageHost& host, const Buttons& buttons, const C& controls,
 template <class C>
 void bindReaders(PageHost& host, const C& controls, std::span<const ReaderRow<C>> rows) {
     for (const ReaderRow<C>& row : rows) {
-        ReaderSpec spec{row.replyCode, row.reads, row.scan, row.failureText,
-                        [&row, controls](const Reply& r) { row.fill(controls, r); }, nullptr,
-                        nullptr};
+        ReaderSpec spec{row.replyCode,
+                        row.reads,
+                        row.scan,
+                        row.failureText,
+                        [&row, controls](const Reply& r) { row.fill(controls, r); },
+                        nullptr,
+                        nullptr,
+                        row.successText,
+                        row.judgesResponseCode};
         if (row.failed) spec.failed = [&row, controls] { row.failed(controls); };
         if (row.accept) spec.accept = row.accept;
         host.cycle().addReader(std::move(spec));

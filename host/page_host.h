@@ -15,7 +15,8 @@ class Device;
 class RequestCycle;
 struct Maker;
 
-// The pages of the page control, and the two inner temperature pages.
+// The pages of the page control, and the inner pages of "Temperature
+// transmitter" (the two temperature pages and the HART 7 device page).
 enum class Page {
     OnlineTest,                  // "On-line test "
     Calibration,                 // "I/O Calibration"
@@ -25,6 +26,16 @@ enum class Page {
     SiemensKrohneAbbTemperature, // "Siemens+KROHNE+ABB Temperature Transmitter"
     DpMv,                        // "DP & MV Transmitter"
     Network,                     // "Network", the scan of polling addresses
+    Hart7Device,                 // "HART 7 device", inner page beside the temperature pages
+};
+
+// A question the window asks before an action: the box's object name, its
+// text, and the caption of the button that goes ahead (beside "Cancel",
+// which is the default).
+struct Question {
+    const char* name;
+    const char* text;
+    const char* yes;
 };
 
 // What opening and closing the port (and the start-up step) does to a field.
@@ -62,6 +73,9 @@ public:
     // answer holds until the port closes or the device changes. Cancel sends
     // nothing.
     virtual void whenMakerAgrees(const Maker& maker, std::function<void()> send) = 0;
+    // Shows `question` without waiting for it, and runs `onYes` (through the
+    // error handler) once the user answers yes; Cancel does nothing.
+    virtual void ask(const Question& question, std::function<void()> onYes) = 0;
 
 protected:
     ~PageHost() = default;
