@@ -71,12 +71,14 @@ constexpr const char* kTemperatureHolder = "TabSheet3";
 constexpr PageDef kTemperaturePages[] = {
     {"TabSheet11", "Rosemount And E+H Temperature transmitter"},
     {"TabSheet12", "Siemens+KROHNE+ABB Temperature Transmitter"},
+    {"TabSheetDevice", "HART 7 device"},
 };
 
 // The page grid behind each host::Page, in the enum's order.
 constexpr const char* kPageGrids[] = {"TabSheet6",  "TabSheet7",  "TabSheet8", "TabSheet9",
-                                      "TabSheet11", "TabSheet12", "TabSheet1", "TabSheetNetwork"};
-static_assert(std::size(kPageGrids) == static_cast<std::size_t>(host::Page::Network) + 1);
+                                      "TabSheet11", "TabSheet12", "TabSheet1", "TabSheetNetwork",
+                                      "TabSheetDevice"};
+static_assert(std::size(kPageGrids) == static_cast<std::size_t>(host::Page::Hart7Device) + 1);
 
 // A tab's caption: "&" stands for itself ("DP & MV Transmitter"), not for a
 // keyboard shortcut.
@@ -415,6 +417,7 @@ void TForm1::buildPages() {
     devices::buildDpMv(*this);
     ops::buildMoreStatus(*this);
     ops::buildNetworkScan(*this);
+    ops::buildHart7Device(*this);
 }
 
 void TForm1::fitToPages() {
@@ -600,6 +603,22 @@ void TForm1::whenMakerAgrees(const host::Maker& maker, std::function<void()> sen
                 makersAllowed_.insert(&maker);
                 guarded(send);
             });
+    box->show();
+}
+
+void TForm1::ask(const host::Question& question, std::function<void()> onYes) {
+    auto* box = new QMessageBox(QMessageBox::Question, windowTitle(),
+                                QString::fromUtf8(question.text), QMessageBox::NoButton, this);
+    box->setObjectName(QString::fromLatin1(question.name));
+    auto* yes = box->addButton(QString::fromUtf8(question.yes), QMessageBox::AcceptRole);
+    auto* cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    connect(box, &QMessageBox::finished, this, [this, box, yes, onYes = std::move(onYes)] {
+        if (box->clickedButton() == yes) guarded(onYes);
+    });
     box->show();
 }
 
