@@ -803,7 +803,7 @@ void buildHart7Device(host::PageHost& host) {
     c.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     c.table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     c.table->horizontalHeader()->setStretchLastSection(true);
-    const int rowHeight = c.table->fontMetrics().height() + 8;
+    const int rowHeight = c.table->fontMetrics().height() + 6;
     c.table->verticalHeader()->setDefaultSectionSize(rowHeight);
     c.table->setMinimumWidth(560);
     c.table->setFixedHeight(rowHeight * (static_cast<int>(hart::kCommand9Slots) + 1) + 8);
@@ -826,57 +826,57 @@ void buildHart7Device(host::PageHost& host) {
     variables.addWide(c.info);
     notes[Variables] = noteLabel("DeviceVariablesNote");
     variables.addWide(notes[Variables]);
-    host.place(kPage, variables.box(), 0, 0, 5, 1);
+    host.place(kPage, variables.box(), 0, 0);
+
+    // ---- Configuration changed.
+    host::FormGroup changed("GroupBoxConfigChanged", QStringLiteral("Configuration changed"));
+    c.counter = readOnlyEdit("ConfigChangeCounter", 80);
+    c.changed = host::makeLabel(QString(), "ConfigChangedFlag");
+    c.changed->setMinimumWidth(c.changed->fontMetrics().horizontalAdvance(QStringLiteral("not set")));
+    changed.addRow(QStringLiteral("Change counter:"),
+                   {c.counter, query("ReadConfigChanged"), host::makeLabel(QStringLiteral("Flag:")),
+                    c.changed, buttons.make("ResetConfigChanged", QStringLiteral("Reset flag"))});
+    notes[Changed] = noteLabel("ConfigChangedNote");
+    changed.addWide(notes[Changed]);
 
     // ---- Variable mapping.
     host::FormGroup mapping("GroupBoxMapping", QStringLiteral("Variable mapping"));
     const char* mapNames[] = {"MappingPV", "MappingSV", "MappingTV", "MappingQV"};
     for (std::size_t i = 0; i < c.map.size(); ++i) {
         c.map[i] = host::makeEdit(mapNames[i]);
-        c.map[i]->setMaximumWidth(60);
+        c.map[i]->setMaximumWidth(50);
     }
-    mapping.addRow(QStringLiteral("PV:"), {c.map[0], host::makeLabel(QStringLiteral("SV:")),
-                                           c.map[1], query("ReadMapping")});
-    mapping.addRow(QStringLiteral("TV:"), {c.map[2], host::makeLabel(QStringLiteral("QV:")),
-                                           c.map[3], set("WriteMapping")});
+    const auto name = [](std::size_t i) {
+        return host::makeLabel(QStringLiteral("%1:").arg(QLatin1String(kMappingNames[i])));
+    };
+    mapping.addWide(inRow({name(0), c.map[0], name(1), c.map[1], name(2), c.map[2], name(3),
+                           c.map[3], query("ReadMapping"), set("WriteMapping")}));
     notes[Mapping] = noteLabel("MappingNote");
     mapping.addWide(notes[Mapping]);
-    host.place(kPage, mapping.box(), 0, 1);
 
     // ---- Long tag.
-    host::FormGroup longTag("GroupBoxLongTag", QStringLiteral("Long tag"));
+    host::FormGroup longTag("GroupBoxLongTag",
+                            QStringLiteral("Long tag (MAX 32 characters, ISO Latin-1)"));
     c.longTag = host::makeEdit("LongTag");
     c.longTag->setMaxLength(static_cast<int>(hart::kLongTagSize));
     c.longTag->setMinimumWidth(c.longTag->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 20);
-    longTag.addRow(QString(), {c.longTag, query("ReadLongTag"), set("WriteLongTag")});
-    longTag.addWide(host::makeLabel(QStringLiteral("MAX 32 characters (ISO Latin-1)")));
+    longTag.addWide(inRow({c.longTag, query("ReadLongTag"), set("WriteLongTag")}));
     notes[LongTag] = noteLabel("LongTagNote");
     longTag.addWide(notes[LongTag]);
-    host.place(kPage, longTag.box(), 1, 1);
 
     // ---- Loop configuration.
     host::FormGroup loop("GroupBoxLoopConfig", QStringLiteral("Loop configuration"));
     c.pollAddress = host::makeCombo("PollingAddress7", numbersUpTo(kHighestHart7PollAddress));
-    c.pollAddress->setMaximumWidth(90);
+    c.pollAddress->setMinimumWidth(70);
     c.loopMode = host::makeCombo("LoopCurrentMode",
                                  {text(hart::loopCurrentModeText(hart::kLoopCurrentDisabled)),
                                   text(hart::loopCurrentModeText(hart::kLoopCurrentEnabled))});
-    loop.addRow(QStringLiteral("Polling address:"), {c.pollAddress, query("ReadLoopConfig")});
-    loop.addRow(QStringLiteral("Loop current mode:"), {c.loopMode, set("WriteLoopConfig")});
+    c.loopMode->setMinimumWidth(100);
+    loop.addWide(inRow({host::makeLabel(QStringLiteral("Polling address:")), c.pollAddress,
+                        host::makeLabel(QStringLiteral("Loop current:")), c.loopMode,
+                        query("ReadLoopConfig"), set("WriteLoopConfig")}));
     notes[Loop] = noteLabel("LoopConfigNote");
     loop.addWide(notes[Loop]);
-    host.place(kPage, loop.box(), 2, 1);
-
-    // ---- Configuration changed.
-    host::FormGroup changed("GroupBoxConfigChanged", QStringLiteral("Configuration changed"));
-    c.counter = readOnlyEdit("ConfigChangeCounter", 90);
-    c.changed = host::makeLabel(QString(), "ConfigChangedFlag");
-    changed.addRow(QStringLiteral("Change counter:"), {c.counter, query("ReadConfigChanged")});
-    changed.addRow(QStringLiteral("Flag:"),
-                   {c.changed, buttons.make("ResetConfigChanged", QStringLiteral("Reset flag"))});
-    notes[Changed] = noteLabel("ConfigChangedNote");
-    changed.addWide(notes[Changed]);
-    host.place(kPage, changed.box(), 3, 1);
 
     // ---- Device actions, clock and communication counters.
     host::FormGroup actions("GroupBoxDeviceActions", QStringLiteral("Device actions"));
@@ -886,14 +886,15 @@ void buildHart7Device(host::PageHost& host) {
     c.clockNow = readOnlyEdit("ClockCurrent");
     c.clockLastSet = readOnlyEdit("ClockLastSet");
     c.clockFlags = readOnlyEdit("ClockFlags");
-    actions.addRow(QStringLiteral("Clock:"), {c.clockNow, buttons.make("ReadClock",
-                                                                       QStringLiteral("Query"))});
+    actions.addRow(QStringLiteral("Clock:"),
+                   {c.clockNow, buttons.make("ReadClock", QStringLiteral("Query"))});
     actions.addRow(QStringLiteral("Last set:"),
-                   {c.clockLastSet, buttons.make("SetClockToNow", QStringLiteral("Set to now (UTC)"))});
+                   {c.clockLastSet,
+                    buttons.make("SetClockToNow", QStringLiteral("Set to now (UTC)"))});
     actions.addRow(QStringLiteral("Clock flags:"), {c.clockFlags});
-    c.stx = readOnlyEdit("CommStx", 70);
-    c.ack = readOnlyEdit("CommAck", 70);
-    c.back = readOnlyEdit("CommBack", 70);
+    c.stx = readOnlyEdit("CommStx", 60);
+    c.ack = readOnlyEdit("CommAck", 60);
+    c.back = readOnlyEdit("CommBack", 60);
     actions.addRow(QStringLiteral("Frames:"),
                    {inRow({host::makeLabel(QStringLiteral("received")), c.stx,
                            host::makeLabel(QStringLiteral("answered")), c.ack,
@@ -901,7 +902,16 @@ void buildHart7Device(host::PageHost& host) {
                     buttons.make("ReadCommStats", QStringLiteral("Query"))});
     notes[Actions] = noteLabel("DeviceActionsNote");
     actions.addWide(notes[Actions]);
-    host.place(kPage, actions.box(), 4, 1);
+
+    // The right-hand groups one under the other, as high as they need.
+    auto* right = new QWidget;
+    auto* column = new QVBoxLayout(right);
+    column->setContentsMargins(0, 0, 0, 0);
+    for (QGroupBox* group :
+         {mapping.box(), longTag.box(), loop.box(), changed.box(), actions.box()})
+        column->addWidget(group);
+    column->addStretch(1);
+    host.place(kPage, right, 0, 1);
 
     for (QWidget* field : std::initializer_list<QWidget*>{
              c.source, c.timeStamp, c.extendedStatus, c.map[0], c.map[1], c.map[2], c.map[3],
