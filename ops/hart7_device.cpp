@@ -49,23 +49,23 @@ namespace ops {
 namespace {
 
 // ---- Reply codes: one per request, each with its row in host/reply_codes.cpp.
-constexpr int kVariablesReply = 3200;      // 9
-constexpr int kOldVariablesReply = 3201;   // 33, before HART 7
-constexpr int kVariableInfoReply = 3202;   // 54
-constexpr int kMappingReply = 3203;        // 50
-constexpr int kWriteMappingReply = 3204;   // 51
-constexpr int kLongTagReply = 3205;        // 20
-constexpr int kWriteLongTagReply = 3206;   // 22
-constexpr int kLoopReply = 3207;           // 7
-constexpr int kWriteLoopReply = 3208;      // 6
-constexpr int kCounterReply = 3209;        // 0, to the long address
-constexpr int kResetChangedReply = 3210;   // 38
-constexpr int kSquawkReply = 3211;         // 72
-constexpr int kSelfTestReply = 3212;       // 41
-constexpr int kDeviceResetReply = 3213;    // 42
-constexpr int kClockReply = 3214;          // 90
-constexpr int kSetClockReply = 3215;       // 89
-constexpr int kCommStatsReply = 3216;      // 95
+constexpr int kVariablesReply = 3200;    // 9
+constexpr int kOldVariablesReply = 3201; // 33, before HART 7
+constexpr int kVariableInfoReply = 3202; // 54
+constexpr int kMappingReply = 3203;      // 50
+constexpr int kWriteMappingReply = 3204; // 51
+constexpr int kLongTagReply = 3205;      // 20
+constexpr int kWriteLongTagReply = 3206; // 22
+constexpr int kLoopReply = 3207;         // 7
+constexpr int kWriteLoopReply = 3208;    // 6
+constexpr int kCounterReply = 3209;      // 0, to the long address
+constexpr int kResetChangedReply = 3210; // 38
+constexpr int kSquawkReply = 3211;       // 72
+constexpr int kSelfTestReply = 3212;     // 41
+constexpr int kDeviceResetReply = 3213;  // 42
+constexpr int kClockReply = 3214;        // 90
+constexpr int kSetClockReply = 3215;     // 89
+constexpr int kCommStatsReply = 3216;    // 95
 
 constexpr std::uint8_t kFirstHart7Revision = 7;
 constexpr std::uint8_t kOldVariableCodes[] = {0, 1, 2, 3};
@@ -74,7 +74,7 @@ constexpr int kHighestHart7PollAddress = hart::kHighestPollAddress;
 
 // Columns of the device variables table.
 enum Column { Slot, Code, Classification, Value, Unit, Status };
-constexpr const char* kColumns[] = {"Slot", "Variable code", "Classification",
+constexpr const char* kColumns[] = {"Slot",  "Variable code", "Classification",
                                     "Value", "Unit",          "Status"};
 // The Code cell keeps the device variable code for command 54.
 constexpr int kCodeRole = Qt::UserRole;
@@ -193,10 +193,10 @@ void mappingData(const Controls& c, host::Payload& p) {
     for (std::size_t i = 1; i + 1 < codes.size(); ++i)
         for (std::size_t later = i + 1; later < codes.size(); ++later)
             if (!codes[i] && codes[later])
-                host::Payload::refuse(QStringLiteral("the %1 is given but the %2 before it is "
-                                                     "not; fill in the %2 or empty the %1")
-                                          .arg(QLatin1String(kMappingNames[later]),
-                                               QLatin1String(kMappingNames[i])));
+                host::Payload::refuse(
+                    QStringLiteral("the %1 is given but the %2 before it is "
+                                   "not; fill in the %2 or empty the %1")
+                        .arg(QLatin1String(kMappingNames[later]), QLatin1String(kMappingNames[i])));
     p.bytes(hart::command51Request({*codes[0], codes[1], codes[2], codes[3]}));
 }
 
@@ -286,12 +286,23 @@ void keepCounter(const Controls& c, host::Keep& k) {
 
 // ---- Fields a query empties before it is sent.
 
+// The table row the user chose, kept while the table is read again.
+constexpr const char* kChosenRow = "chosenRow";
+
 void clearVariables(const Controls& c) {
+    c.table->setProperty(kChosenRow, -1);
     c.table->setRowCount(0);
     c.source->clear();
     c.timeStamp->clear();
     c.extendedStatus->clear();
 }
+// Before a new read: the rows go, the choice among them stays.
+void clearVariablesForRead(const Controls& c) {
+    const int chosen = c.table->currentRow();
+    clearVariables(c);
+    c.table->setProperty(kChosenRow, chosen);
+}
+
 void clearInfo(const Controls& c) {
     c.info->clear();
 }
@@ -329,13 +340,13 @@ constexpr host::RequestRow<Controls> kRequests[] = {
      .replyCode = kVariablesReply,
      .frame = host::longFrame(9),
      .data = variableCodesData,
-     .clears = clearVariables,
+     .clears = clearVariablesForRead,
      .when = fromHart7},
     {.button = "ReadDeviceVariables",
      .replyCode = kOldVariablesReply,
      .frame = host::longFrame(33),
      .data = oldVariableCodesData,
-     .clears = clearVariables,
+     .clears = clearVariablesForRead,
      .when = beforeHart7},
     {"ReadDeviceVariableInfo", kVariableInfoReply, host::longFrame(54), selectedVariableData,
      clearInfo},
@@ -391,7 +402,7 @@ struct VariableRow {
 };
 
 void showRows(const Controls& c, const std::vector<VariableRow>& rows) {
-    const int selected = c.table->currentRow();
+    const int selected = c.table->property(kChosenRow).toInt();
     c.table->setRowCount(static_cast<int>(rows.size()));
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
         const VariableRow& v = rows[static_cast<std::size_t>(i)];
@@ -404,7 +415,8 @@ void showRows(const Controls& c, const std::vector<VariableRow>& rows) {
         setCell(c.table, i, Unit,
                 text(v.classification ? hart::unitText(v.unit, *v.classification)
                                       : hart::unitText(v.unit)));
-        setCell(c.table, i, Status, v.status ? text(hart::variableStatusText(*v.status)) : QString());
+        setCell(c.table, i, Status,
+                v.status ? text(hart::variableStatusText(*v.status)) : QString());
     }
     // The row chosen before stays chosen when it is still there.
     if (selected >= 0 && selected < c.table->rowCount()) c.table->selectRow(selected);
@@ -428,10 +440,10 @@ void showVariables(const Controls& c, const host::Reply& r) {
             : QStringLiteral("Time stamp of slot 0: none (the reply carries none)"));
     const std::vector<std::string> bits =
         hart::setBitNames(reply->extendedStatus, hart::kExtendedDeviceStatusBits);
-    c.extendedStatus->setText(QStringLiteral("Extended device status: %1 (%2)")
-                                  .arg(text(hart::hexText(reply->extendedStatus)),
-                                       bits.empty() ? QStringLiteral("none set")
-                                                    : text(hart::joined(bits))));
+    c.extendedStatus->setText(
+        QStringLiteral("Extended device status: %1 (%2)")
+            .arg(text(hart::hexText(reply->extendedStatus)),
+                 bits.empty() ? QStringLiteral("none set") : text(hart::joined(bits))));
     showChangedFlag(c, r.deviceStatus());
 }
 
@@ -463,7 +475,8 @@ void showVariableInfo(const Controls& c, const host::Reply& r) {
         QStringLiteral("Lower transducer limit: %1").arg(withUnit(info->lowerLimit)),
         QStringLiteral("Minimum span: %1").arg(withUnit(info->minimumSpan)),
         QStringLiteral("Damping: %1 s").arg(valueText(info->damping)),
-        QStringLiteral("Classification: %1").arg(text(hart::classificationName(info->classification))),
+        QStringLiteral("Classification: %1")
+            .arg(text(hart::classificationName(info->classification))),
         QStringLiteral("Family: %1").arg(text(hart::deviceFamilyName(info->family))),
     };
     if (info->acquisitionPeriod)
@@ -699,9 +712,9 @@ public:
         : QObject(notes[0]), cycle_(host.cycle()), notes_(notes) {
         connect(&cycle_, &host::RequestCycle::replyDecoded, this, [this](int code) {
             if (const Outcome* o = outcomeOf(code))
-                say(*o, o->write ? QStringLiteral("%1: %2").arg(QLatin1String(o->what),
-                                                                 cycle_.status())
-                                 : QString());
+                say(*o, o->write
+                            ? QStringLiteral("%1: %2").arg(QLatin1String(o->what), cycle_.status())
+                            : QString());
         });
         connect(&cycle_, &host::RequestCycle::replyNotDecoded, this,
                 [this](int code, const QString& status, int, const QString& reason) {
@@ -720,8 +733,7 @@ public:
 
 private:
     static QString failure(const Outcome& o, const QString& status, const QString& reason) {
-        const QString notImplemented =
-            text(hart::responseCodeName(hart::rc::kNotImplemented));
+        const QString notImplemented = text(hart::responseCodeName(hart::rc::kNotImplemented));
         if (reason.startsWith(notImplemented))
             return QStringLiteral("%1: the device does not implement command %2, so there is "
                                   "nothing to show.")
@@ -793,6 +805,7 @@ void buildHart7Device(host::PageHost& host) {
                      {c.codes, buttons.make("ReadDeviceVariables", QStringLiteral("Read"))});
     c.table = new QTableWidget(0, static_cast<int>(std::size(kColumns)));
     c.table->setObjectName(QStringLiteral("DeviceVariablesTable"));
+    c.table->setProperty(kChosenRow, -1);
     QStringList headers;
     for (const char* h : kColumns)
         headers << QString::fromLatin1(h);
@@ -815,9 +828,9 @@ void buildHart7Device(host::PageHost& host) {
         l->setWordWrap(true);
         variables.addWide(l);
     }
-    variables.addWide(inRow({buttons.make("ReadDeviceVariableInfo",
-                                          QStringLiteral("Read information of the chosen "
-                                                         "variable"))}));
+    variables.addWide(inRow(
+        {buttons.make("ReadDeviceVariableInfo", QStringLiteral("Read information of the chosen "
+                                                               "variable"))}));
     c.info = new QPlainTextEdit;
     c.info->setObjectName(QStringLiteral("DeviceVariableInfo"));
     c.info->setReadOnly(true);
@@ -832,7 +845,8 @@ void buildHart7Device(host::PageHost& host) {
     host::FormGroup changed("GroupBoxConfigChanged", QStringLiteral("Configuration changed"));
     c.counter = readOnlyEdit("ConfigChangeCounter", 80);
     c.changed = host::makeLabel(QString(), "ConfigChangedFlag");
-    c.changed->setMinimumWidth(c.changed->fontMetrics().horizontalAdvance(QStringLiteral("not set")));
+    c.changed->setMinimumWidth(
+        c.changed->fontMetrics().horizontalAdvance(QStringLiteral("not set")));
     changed.addRow(QStringLiteral("Change counter:"),
                    {c.counter, query("ReadConfigChanged"), host::makeLabel(QStringLiteral("Flag:")),
                     c.changed, buttons.make("ResetConfigChanged", QStringLiteral("Reset flag"))});
@@ -888,9 +902,9 @@ void buildHart7Device(host::PageHost& host) {
     c.clockFlags = readOnlyEdit("ClockFlags");
     actions.addRow(QStringLiteral("Clock:"),
                    {c.clockNow, buttons.make("ReadClock", QStringLiteral("Query"))});
-    actions.addRow(QStringLiteral("Last set:"),
-                   {c.clockLastSet,
-                    buttons.make("SetClockToNow", QStringLiteral("Set to now (UTC)"))});
+    actions.addRow(
+        QStringLiteral("Last set:"),
+        {c.clockLastSet, buttons.make("SetClockToNow", QStringLiteral("Set to now (UTC)"))});
     actions.addRow(QStringLiteral("Clock flags:"), {c.clockFlags});
     c.stx = readOnlyEdit("CommStx", 60);
     c.ack = readOnlyEdit("CommAck", 60);
@@ -915,8 +929,8 @@ void buildHart7Device(host::PageHost& host) {
 
     for (QWidget* field : std::initializer_list<QWidget*>{
              c.source, c.timeStamp, c.extendedStatus, c.map[0], c.map[1], c.map[2], c.map[3],
-             c.longTag, c.pollAddress, c.loopMode, c.counter, c.changed, c.clockNow,
-             c.clockLastSet, c.clockFlags, c.stx, c.ack, c.back})
+             c.longTag, c.pollAddress, c.loopMode, c.counter, c.changed, c.clockNow, c.clockLastSet,
+             c.clockFlags, c.stx, c.ack, c.back})
         host.resetWithPort(field, host::PortReset::Clear);
 
     host::bindRequests<Controls>(host, buttons, c, kRequests);
