@@ -361,9 +361,10 @@ std::string statusSummary(std::uint8_t firstStatusByte) {
 }
 
 std::string statusSummary(std::uint8_t firstStatusByte, std::uint16_t command) {
-    const auto row = std::find_if(
-        kCommandResponseCodes.begin(), kCommandResponseCodes.end(),
-        [&](const CommandCodeName& r) { return r.command == command && r.code == firstStatusByte; });
+    const auto row = std::find_if(kCommandResponseCodes.begin(), kCommandResponseCodes.end(),
+                                  [&](const CommandCodeName& r) {
+                                      return r.command == command && r.code == firstStatusByte;
+                                  });
     return row != kCommandResponseCodes.end() ? std::string(row->name)
                                               : statusSummary(firstStatusByte);
 }

@@ -328,7 +328,8 @@ private:
             (f.addressBytes[0] & hart::kAddressMask) != (want[0] & hart::kAddressMask) ||
             !std::equal(want.begin() + 1, want.end(), f.addressBytes.begin() + 1))
             return false;
-        const std::size_t needed = command == kReadTag ? static_cast<std::size_t>(kPackedTagBytes) : hart::kLongTagSize;
+        const std::size_t needed =
+            command == kReadTag ? static_cast<std::size_t>(kPackedTagBytes) : hart::kLongTagSize;
         return dataOf(f).size() >= needed;
     }
 

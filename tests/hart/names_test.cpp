@@ -147,9 +147,9 @@ TEST(StatusSummary, CommandSpecificCodesByTheirCommand) {
         {9, 38, "configuration change counter mismatch"},
         {12, 6, "invalid mode selection"},
         {14, 48, "status bytes mismatch"},
-        {9, 6, "command-specific error"},     // another command's code 9
-        {12, 38, "command-specific error"},   // another code of command 38
-        {64, 38, "command not implemented"},  // a code every command shares
+        {9, 6, "command-specific error"},    // another command's code 9
+        {12, 38, "command-specific error"},  // another code of command 38
+        {64, 38, "command not implemented"}, // a code every command shares
         {0x89, 38, "Communication error: longitudinal parity error, reserved bit 0"},
     };
     for (const Row& row : rows)
@@ -160,8 +160,8 @@ TEST(StatusSummary, CommandSpecificCodesByTheirCommand) {
 // Errors carry no data; success and the warnings do.
 TEST(ResponseCodes, ErrorsAndWarnings) {
     for (int code = 0; code < 256; ++code) {
-        const bool warning = code == 8 || code == 14 || (code >= 24 && code <= 27) ||
-                             code == 30 || code == 31 || (code >= 96 && code <= 127);
+        const bool warning = code == 8 || code == 14 || (code >= 24 && code <= 27) || code == 30 ||
+                             code == 31 || (code >= 96 && code <= 127);
         EXPECT_EQ(hart::isErrorResponse(static_cast<std::uint8_t>(code)), code != 0 && !warning)
             << code;
     }
