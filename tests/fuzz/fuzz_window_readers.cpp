@@ -369,7 +369,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // or a write's "Write successful!", with a warning's meaning after it).
     const bool success = got.decoded;
     check(success == other.decoded, "older bytes never change whether a reply is shown");
-    check(got.status == other.status, "older bytes never change the verdict");
     if (success) {
         check(holdsGoodReply(received), "a reply is shown only when it is whole and right");
         return 0;
