@@ -51,9 +51,7 @@ struct DeviceVariable {
 
 struct DeviceVariablesWithStatus {
     std::uint8_t extendedStatus = 0;
-    // One per slot, in slot order. (Not named "slots": Qt takes that word
-    // for a macro, and Qt code reads this.)
-    std::vector<DeviceVariable> variables;
+    std::vector<DeviceVariable> slots;
     // When slot 0's value was taken (HartTime, time of day); HART 6 replies
     // have none.
     std::optional<std::uint32_t> timeStamp;
