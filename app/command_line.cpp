@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "host/traffic_log.h"
+#include "ops/monitor_log.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -33,6 +34,12 @@ struct Options {
         QStringLiteral("trace"),
         QStringLiteral("Record every frame and port event of the run into FILE as it happens, "
                        "as text (FILE.txt) or as a capture Wireshark reads (FILE.pcapng)."),
+        QStringLiteral("FILE")};
+    QCommandLineOption monitor{
+        QStringLiteral("monitor"),
+        QStringLiteral("Write every sample the monitor takes into FILE as it is taken, one CSV "
+                       "row each (time, long address, tag, variable, value, unit code and text, "
+                       "status)."),
         QStringLiteral("FILE")};
 };
 
@@ -78,6 +85,7 @@ void addOptions(QCommandLineParser& parser, const Options& o) {
     parser.addOption(o.version);
     parser.addOption(o.port);
     parser.addOption(o.trace);
+    parser.addOption(o.monitor);
 }
 
 // Without an application object the parser cannot know the program's name
@@ -146,6 +154,11 @@ CommandLine readCommandLine(const QStringList& arguments, Stage stage) {
                 QStringLiteral("--trace %1: the name must end in .txt or .pcapng.").arg(file));
         out.start.trace = file;
     }
+    if (parser.isSet(o.monitor)) {
+        const QString file = parser.value(o.monitor);
+        if (file.isEmpty()) return usageError(QStringLiteral("--monitor needs a file name."));
+        out.start.monitor = file;
+    }
     return out;
 }
 
@@ -161,6 +174,12 @@ void applyStartOptions(TForm1& window, const StartOptions& options) {
     if (!options.trace.isEmpty() && !window.trafficLog().startTrace(options.trace))
         window.showError(QStringLiteral("The traffic trace was not started.\n%1")
                              .arg(window.trafficLog().errorString()));
+    if (!options.monitor.isEmpty()) {
+        auto* log = window.findChild<ops::MonitorLog*>(QStringLiteral("MonitorLog"));
+        if (log && !log->startFile(options.monitor))
+            window.showError(QStringLiteral("The monitor log was not started.\n%1")
+                                 .arg(log->errorString()));
+    }
     if (!options.port.isEmpty()) window.openAtStart(options.port);
 }
 

@@ -1,12 +1,13 @@
 #pragma once
-// The program's command line: --help, --version, --port PORT and --trace FILE.
+// The program's command line: --help, --version, --port PORT, --trace FILE
+// and --monitor FILE.
 //
 // The arguments are read twice. Before the application object exists,
 // --help and --version are answered and a mistyped option or stray argument
 // fails (exit 2): all three must work without a display, and QApplication
 // needs one. The toolkit's own options (-platform, -style, ...) are known
 // then; QApplication takes them out of the list, and the second reading, on
-// what is left, reads --port and --trace.
+// what is left, reads --port, --trace and --monitor.
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,9 @@ struct StartOptions {
     // `--trace FILE`: the whole run's traffic goes into FILE as it happens
     // (.txt or .pcapng); empty: no trace.
     QString trace;
+    // `--monitor FILE`: every sample the monitor takes goes into FILE as
+    // CSV as it is taken; empty: none.
+    QString monitor;
 };
 
 enum class Stage {
@@ -57,9 +61,9 @@ QString portListText(const QString& portOption);
 // Prints a CommandLine that ends the program and returns its exit code.
 int finish(const CommandLine& commandLine);
 
-// Starts the trace, then opens the port asked for, as the Open button would.
-// A trace file that cannot be written, or a port that fails to open, shows
-// an error box and leaves the window usable.
+// Starts the trace and the monitor's log file, then opens the port asked
+// for, as the Open button would. A file that cannot be written, or a port
+// that fails to open, shows an error box and leaves the window usable.
 void applyStartOptions(TForm1& window, const StartOptions& options);
 
 } // namespace app

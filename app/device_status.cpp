@@ -22,7 +22,11 @@ QColor colourOf(hart::StatusSeverity severity) {
     return {};
 }
 
-void paint(QLabel* label, const QColor& colour, const QString& text) {
+// The device's own status can be selected and copied; "Not connected" and
+// "No reply" are plain text (a selectable label lays its text out again after
+// the first frame, which would paint the window twice at start).
+void paint(QLabel* label, const QColor& colour, const QString& text, bool selectable) {
+    label->setTextInteractionFlags(selectable ? Qt::TextSelectableByMouse : Qt::NoTextInteraction);
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, colour);
     label->setPalette(p);
@@ -32,11 +36,11 @@ void paint(QLabel* label, const QColor& colour, const QString& text) {
 void show(QLabel* label, const host::Device& device) {
     const QColor grey(0x60, 0x60, 0x60);
     if (!device.portOpen()) {
-        paint(label, grey, QStringLiteral("Not connected"));
+        paint(label, grey, QStringLiteral("Not connected"), false);
         return;
     }
     if (device.noReply()) {
-        paint(label, grey, QStringLiteral("No reply"));
+        paint(label, grey, QStringLiteral("No reply"), false);
         return;
     }
     const auto& status = device.lastStatus();
@@ -45,15 +49,13 @@ void show(QLabel* label, const host::Device& device) {
         return;
     }
     paint(label, colourOf(hart::severityOf(*status)),
-          QString::fromStdString(hart::replyStatusText(*status)));
+          QString::fromStdString(hart::replyStatusText(*status)), true);
 }
 
 } // namespace
 
 QLabel* makeDeviceStatusLabel(QWidget* parent) {
-    auto* label = host::makeLabel(QString(), "DeviceStatus", parent);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return label;
+    return host::makeLabel(QString(), "DeviceStatus", parent);
 }
 
 void showDeviceStatus(QLabel* label, const host::Device& device) {

@@ -2,6 +2,7 @@
 
 #include "app/device_status.h"
 #include "app/hartip_panel.h"
+#include "app/monitor_panel.h"
 #include "app/port_list.h"
 #include "app/traffic_panel.h"
 #include "devices/devices.h"
@@ -39,6 +40,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -66,6 +68,7 @@ constexpr PageDef kPages[] = {
     {"TabSheet3", "Temperature transmitter"},
     {"TabSheet1", "DP & MV Transmitter"},
     {"TabSheetNetwork", "Network"},
+    {"TabSheetConfiguration", "Configuration"},
 };
 constexpr const char* kTemperatureHolder = "TabSheet3";
 constexpr PageDef kTemperaturePages[] = {
@@ -75,8 +78,9 @@ constexpr PageDef kTemperaturePages[] = {
 };
 
 // The page grid behind each host::Page, in the enum's order.
-constexpr const char* kPageGrids[] = {"TabSheet6",  "TabSheet7",  "TabSheet8", "TabSheet9",
-                                      "TabSheet11", "TabSheet12", "TabSheet1", "TabSheetNetwork",
+constexpr const char* kPageGrids[] = {"TabSheet6",     "TabSheet7",       "TabSheet8",
+                                      "TabSheet9",     "TabSheet11",      "TabSheet12",
+                                      "TabSheet1",     "TabSheetNetwork", "TabSheetConfiguration",
                                       "TabSheetDevice"};
 static_assert(std::size(kPageGrids) == static_cast<std::size_t>(host::Page::Hart7Device) + 1);
 
@@ -174,11 +178,7 @@ void TForm1::makeSerialComponent() {
     comm_->setObjectName(QStringLiteral("Comm1"));
     // Comm1 as the form stores it.
     comm_->setCommName(QStringLiteral("COM1"));
-    comm_->setBaudRate(1200);
-    comm_->setParity(TParity::Odd);
-    comm_->setByteSize(TByteSize::_8);
-    comm_->setStopBits(TStopBits::_1);
-    comm_->setReadIntervalTimeout(300);
+    line::setUpForHart(*comm_);
 }
 
 void TForm1::makeTimers() {
@@ -234,6 +234,7 @@ void TForm1::makeCycle() {
     showDeviceStatus(deviceStatusLabel_, cycle_->device());
     // Secure HART-IP: lock, status text, keys, audit log (app/hartip_panel.h).
     app::addHartIpPanel(*this);
+    app::addMonitorPanel(*this); // the Monitor dock and its button (app/monitor_panel.h)
 }
 
 void TForm1::startUp() {
@@ -417,6 +418,7 @@ void TForm1::buildPages() {
     devices::buildDpMv(*this);
     ops::buildMoreStatus(*this);
     ops::buildNetworkScan(*this);
+    ops::buildConfiguration(*this);
     ops::buildHart7Device(*this);
 }
 
@@ -428,6 +430,9 @@ void TForm1::fitToPages() {
         content = content.expandedTo(area->widget()->sizeHint());
     QSize chrome = sizeHint() - pages_->sizeHint();
     QSize want = content + chrome + QSize(40, 80);
+    // Every tab's caption in view, without the tab bar's scroll buttons.
+    want.setWidth(std::max(want.width(), pages_->tabBar()->sizeHint().width() + chrome.width() +
+                                             40));
     if (auto* screen = QGuiApplication::primaryScreen())
         want = want.boundedTo(screen->availableGeometry().size() * 0.95);
     resize(want);
@@ -457,6 +462,7 @@ void TForm1::resetWithPort(QWidget* field, host::PortReset how) {
 }
 
 void TForm1::holdRequests(bool held) {
+    requestsHeld_ = held;
     const QWidget* network = pageAreas_.at(static_cast<std::size_t>(host::Page::Network));
     for (int i = 0; i < pages_->count(); ++i)
         if (pages_->widget(i) != network) pages_->widget(i)->setEnabled(!held);
@@ -606,20 +612,25 @@ void TForm1::whenMakerAgrees(const host::Maker& maker, std::function<void()> sen
     box->show();
 }
 
-void TForm1::ask(const host::Question& question, std::function<void()> onYes) {
-    auto* box = new QMessageBox(QMessageBox::Question, windowTitle(),
-                                QString::fromUtf8(question.text), QMessageBox::NoButton, this);
-    box->setObjectName(QString::fromLatin1(question.name));
-    auto* yes = box->addButton(QString::fromUtf8(question.yes), QMessageBox::AcceptRole);
+void TForm1::confirm(const char* objectName, const QString& text, const QString& yes,
+                     std::function<void()> onYes) {
+    auto* box = new QMessageBox(QMessageBox::Question, windowTitle(), text, QMessageBox::NoButton,
+                                this);
+    box->setObjectName(QString::fromLatin1(objectName));
+    auto* yesButton = box->addButton(yes, QMessageBox::AcceptRole);
     auto* cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);
-    connect(box, &QMessageBox::finished, this, [this, box, yes, onYes = std::move(onYes)] {
-        if (box->clickedButton() == yes) guarded(onYes);
+    connect(box, &QMessageBox::finished, this, [this, box, yesButton, onYes = std::move(onYes)] {
+        if (box->clickedButton() == yesButton) guarded(onYes);
     });
     box->show();
+}
+
+void TForm1::tell(const QString& text) {
+    showError(text);
 }
 
 void TForm1::deviceLeft() {

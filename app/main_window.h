@@ -71,8 +71,11 @@ public:
     QTimer* discoveryTimer() override { return timer1_; }
     host::Device& device() override { return cycle_->device(); }
     void holdRequests(bool held) override;
+    bool requestsHeld() const override { return requestsHeld_; }
     void whenMakerAgrees(const host::Maker& maker, std::function<void()> send) override;
-    void ask(const host::Question& question, std::function<void()> onYes) override;
+    void confirm(const char* objectName, const QString& text, const QString& yes,
+                 std::function<void()> onYes) override;
+    void tell(const QString& text) override;
 
     void setVisible(bool visible) override;
 
@@ -169,6 +172,7 @@ private:
     // Makers whose commands the user chose to send to another maker's device.
     std::set<const host::Maker*> makersAllowed_;
     bool windowCloseAgreed_ = false;
+    bool requestsHeld_ = false; // by a network scan
 
     app::PortCombo* portList_ = nullptr;    // SPREALCOM
     QPushButton* openButton_ = nullptr;     // Button1

@@ -58,11 +58,17 @@ void bindRequests(PageHost& host, const Buttons& buttons, const C& controls,
         if (row.gate == PortGate::WithPort) host.portDependent(button);
         host.onClick(button, [&host, &row, controls] {
             if (row.when && !row.when(controls)) return; // another row of the button sends
+            // After a background request in flight, never alongside it.
             std::function<void()> send = [&host, &row, controls] {
-                sendRow(host.cycle(), row, controls);
+                host.cycle().whenIdle([&host, &row, controls] {
+                    sendRow(host.cycle(), row, controls);
+                });
             };
             if (row.question)
-                send = [&host, &row, send = std::move(send)] { host.ask(*row.question, send); };
+                send = [&host, &row, send = std::move(send)] {
+                    host.confirm(row.question->name, QString::fromUtf8(row.question->text),
+                                 QString::fromUtf8(row.question->yes), send);
+                };
             if (row.maker)
                 host.whenMakerAgrees(*row.maker, send);
             else

@@ -3,6 +3,8 @@
 // controls, and the port state. The window implements it; pages include only
 // this layer, never the window.
 
+#include <QString>
+
 #include <functional>
 
 class QPushButton;
@@ -26,12 +28,13 @@ enum class Page {
     SiemensKrohneAbbTemperature, // "Siemens+KROHNE+ABB Temperature Transmitter"
     DpMv,                        // "DP & MV Transmitter"
     Network,                     // "Network", the scan of polling addresses
+    Configuration,               // "Configuration": files of a device's settings
     Hart7Device,                 // "HART 7 device", inner page beside the temperature pages
 };
 
-// A question the window asks before an action: the box's object name, its
-// text, and the caption of the button that goes ahead (beside "Cancel",
-// which is the default).
+// A question the window asks before an action (PageHost::confirm): the
+// box's object name, its text, and the caption of the button that goes
+// ahead (beside "Cancel", which is the default).
 struct Question {
     const char* name;
     const char* text;
@@ -67,15 +70,21 @@ public:
     // While held, the pages other than "Network" take no clicks: a network
     // scan has the line to itself.
     virtual void holdRequests(bool held) = 0;
+    // Held by a network scan: background requests wait until it is done.
+    virtual bool requestsHeld() const = 0;
     // Runs `send` (through the error handler) when the current device is
     // `maker`'s, when no device is identified, or when the user answers
     // "Send" to the question whether to send another maker's commands; the
     // answer holds until the port closes or the device changes. Cancel sends
     // nothing.
     virtual void whenMakerAgrees(const Maker& maker, std::function<void()> send) = 0;
-    // Shows `question` without waiting for it, and runs `onYes` (through the
-    // error handler) once the user answers yes; Cancel does nothing.
-    virtual void ask(const Question& question, std::function<void()> onYes) = 0;
+    // Asks the user `text` in a modal message box named `objectName` with
+    // the buttons `yes` and "Cancel" (the default); runs `onYes` (through the
+    // error handler) when the user answers `yes`. Returns at once.
+    virtual void confirm(const char* objectName, const QString& text, const QString& yes,
+                         std::function<void()> onYes) = 0;
+    // A modal message box with `text`, as errors are shown.
+    virtual void tell(const QString& text) = 0;
 
 protected:
     ~PageHost() = default;

@@ -104,6 +104,7 @@ constexpr std::array kReplyCodes{
     ReplyCodeRow{3214, T::Read, S::Uploading, false, J::Reader},    // 90
     ReplyCodeRow{3215, T::Write, S::Downloading, false, J::Reader}, // 89
     ReplyCodeRow{3216, T::Read, S::Uploading, false, J::Reader},    // 95
+    ReplyCodeRow{kBackgroundReply, T::Read, S::Uploading, false, J::Caller},
 };
 
 constexpr bool ascending() {

@@ -22,6 +22,7 @@ enum class Judge {
     WriteResult,        // the generic write result
     KrohneWriteResult,  // the same with the KROHNE TT50C variant table
     ReceiveView,        // the manual command: every chunk is shown, nothing decoded
+    Caller,             // a background request: its caller gets the reply (RequestCycle::ask)
 };
 
 struct ReplyCodeRow {
@@ -43,6 +44,9 @@ inline constexpr int kFixedCurrentReply = 1040;
 inline constexpr int kScanIdentityReply = 3100;
 inline constexpr int kScanTagReply = 3101;
 inline constexpr int kScanLongTagReply = 3102;
+// Background requests (the monitor's polls, reading a configuration, the
+// command-line tool): they keep the views and the status line as they are.
+inline constexpr int kBackgroundReply = 3300;
 
 // Every code in use, in ascending order.
 std::span<const ReplyCodeRow> replyCodes();

@@ -1,6 +1,7 @@
 #include "host/request_cycle.h"
 
 #include "hart/frame.h"
+#include "hart/frame_parser.h"
 #include "hart/names.h"
 #include "hart/protocol.h"
 #include "host/status_texts.h"
@@ -15,6 +16,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 #include <stdexcept>
 #include <string>
 
@@ -28,14 +30,26 @@ QString hexText(std::span<const std::uint8_t> bytes) {
     return QString::fromStdString(hart::hexEcho(bytes));
 }
 
+// Bit 7 of a delimiter: the frame carries a five-byte (long) address.
+constexpr std::uint8_t kLongAddressBit = 0x80;
+
+// Where a request frame's delimiter stands: after its preambles.
+std::span<const std::uint8_t>::iterator delimiterAt(std::span<const std::uint8_t> frame) {
+    return std::ranges::find_if(frame, [](std::uint8_t b) { return b != hart::kPreamble; });
+}
+
+std::uint8_t delimiterOf(std::span<const std::uint8_t> frame) {
+    const auto at = delimiterAt(frame);
+    return at == frame.end() ? 0 : *at;
+}
+
 // The command number of a request frame: after the preambles, the
 // delimiter and the one- or five-byte address.
 int commandOf(std::span<const std::uint8_t> frame) {
-    std::size_t i = 0;
-    while (i < frame.size() && frame[i] == hart::kPreamble)
-        ++i;
-    if (i >= frame.size()) return -1;
-    const std::size_t at = i + 1 + ((frame[i] & 0x80) ? 5 : 1);
+    const auto delimiter = delimiterAt(frame);
+    if (delimiter == frame.end()) return -1;
+    const auto at = static_cast<std::size_t>(delimiter - frame.begin()) + 1 +
+                    ((*delimiter & kLongAddressBit) ? 5 : 1);
     return at < frame.size() ? frame[at] : -1;
 }
 
@@ -61,6 +75,8 @@ RequestCycle::RequestCycle(line::Link& link, CycleViews views, QObject* parent)
     connect(v_.decodeTimer, &QTimer::timeout, this, &RequestCycle::onDecodeTimer);
     connect(v_.timeoutTimer, &QTimer::timeout, this, &RequestCycle::onTimeoutTimer);
     setLink(link);
+    // Background requests (ask) are sent with this code; their callers judge.
+    addRequest(kBackgroundReply);
 }
 
 void RequestCycle::setLink(line::Link& link) {
@@ -88,13 +104,18 @@ void RequestCycle::onLinkLost(const QString& cause) {
 }
 
 void RequestCycle::setStatus(const QString& text) {
-    v_.statusLine->setText(text);
+    status_ = text;
+    if (v_.statusLine) v_.statusLine->setText(text);
 }
 QString RequestCycle::status() const {
-    return v_.statusLine->text();
+    return v_.statusLine ? v_.statusLine->text() : status_;
 }
 void RequestCycle::clearSendView() {
-    v_.sendView->clear();
+    if (v_.sendView) v_.sendView->clear();
+}
+
+void RequestCycle::showSent(const QString& text) {
+    if (v_.sendView) v_.sendView->setText(text);
 }
 
 std::uint8_t RequestCycle::masterBit() const {
@@ -104,11 +125,14 @@ std::uint8_t RequestCycle::masterBit() const {
 bool RequestCycle::send(const RequestSpec& spec, const std::function<void()>& clears,
                         const std::function<void(Payload&)>& data) {
     const ReplyCodeRow row = rowOf(spec.replyCode);
-    // Until its reply is in, the page holds nothing this query read.
-    provenance_.noteSent(spec.replyCode);
-    if (!spec.awaiting.keepReceiveView) v_.receiveView->clear();
-    setStatus(QString::fromLatin1(row.sending == Sending::Uploading ? status::kUploading
-                                                                    : status::kDownloading));
+    const bool background = row.judge == Judge::Caller;
+    if (!background) {
+        // Until its reply is in, the page holds nothing this query read.
+        provenance_.noteSent(spec.replyCode);
+        if (!spec.awaiting.keepReceiveView && v_.receiveView) v_.receiveView->clear();
+        setStatus(QString::fromLatin1(row.sending == Sending::Uploading ? status::kUploading
+                                                                        : status::kDownloading));
+    }
     if (clears) clears();
 
     Payload payload(buffer_, device_);
@@ -149,15 +173,16 @@ bool RequestCycle::send(const RequestSpec& spec, const std::function<void()>& cl
 void RequestCycle::transmit(const RequestSpec& spec, const ReplyCodeRow& row, std::size_t length) {
     auto frame = hart::transmitFrame(buffer_, length);
     awaitedCommand_ = commandOf(frame);
+    awaitedLong_ = (delimiterOf(frame) & kLongAddressBit) != 0;
     switch (spec.echo) {
     case Echo::Show:
-        v_.sendView->setText(hexText(frame));
+        showSent(hexText(frame));
         break;
     case Echo::VendorFlag:
-        v_.sendView->setText(showVendorFrames_ ? hexText(frame) : QString());
+        showSent(showVendorFrames_ ? hexText(frame) : QString());
         break;
     case Echo::Hide:
-        v_.sendView->clear();
+        showSent(QString());
         break;
     case Echo::Keep:
         break;
@@ -171,7 +196,7 @@ void RequestCycle::transmit(const RequestSpec& spec, const ReplyCodeRow& row, st
 
 bool RequestCycle::putOnLine(std::span<const std::uint8_t> frame) {
     bytesSent_ += static_cast<int>(frame.size());
-    v_.sentCounter->setText(QString::number(bytesSent_));
+    if (v_.sentCounter) v_.sentCounter->setText(QString::number(bytesSent_));
     // A closed port refuses the block; an awaited reply then simply times out.
     const bool sent = link_->sendFrame(frame);
     emit frameSent(QByteArray(reinterpret_cast<const char*>(frame.data()),
@@ -296,17 +321,22 @@ void RequestCycle::onReceiveData(const std::uint8_t* bytes, std::uint16_t length
     // the work below (the traffic log, the views): the timer cannot fire
     // before this handler returns, so starting it first changes no order.
     const bool awaited = replyCode_ != 0;
-    const bool showEveryChunk = awaited && judgeOf(replyCode_) == Judge::ReceiveView;
+    const Judge judge = awaited ? judgeOf(replyCode_) : Judge::Reader;
+    const bool showEveryChunk = awaited && judge == Judge::ReceiveView;
     if (awaited && !showEveryChunk) startIfIdle(v_.decodeTimer, &decodeWake_);
     emit chunkReceived(QByteArray(reinterpret_cast<const char*>(bytes), length));
     device_.noteChunk(std::span(bytes, length));
     const int m = std::min<int>(length, hart::lb::kReceiveMax);
     std::copy_n(bytes, m, buffer_.begin() + hart::lb::kReceive);
     bytesReceived_ += m;
-    v_.receivedCounter->setText(QString::number(bytesReceived_));
+    if (v_.receivedCounter) v_.receivedCounter->setText(QString::number(bytesReceived_));
     scanLimit_ = m - 4;
     if (!awaited) return; // stored and counted only
-    v_.receiveView->setPlainText(hexText(std::span(bytes, static_cast<std::size_t>(m))));
+    // A background request keeps the views and its own deadline: the chunk
+    // may not hold its reply (a burst frame), which is then still awaited.
+    if (judge == Judge::Caller) return;
+    if (v_.receiveView)
+        v_.receiveView->setPlainText(hexText(std::span(bytes, static_cast<std::size_t>(m))));
     if (showEveryChunk) {
         // The manual command stays pending: every later chunk is shown too.
         v_.decodeTimer->stop();
@@ -338,6 +368,9 @@ void RequestCycle::onDecodeTimer() {
     case Judge::KrohneWriteResult:
         judge = [this, code = row->code] { judgeWrite(code, true); };
         break;
+    case Judge::Caller:
+        answerAsk();
+        return;
     }
     replyCode_ = 0;
     v_.timeoutTimer->stop();
@@ -350,8 +383,17 @@ void RequestCycle::onDecodeTimer() {
 
 void RequestCycle::onTimeoutTimer() {
     v_.timeoutTimer->stop();
+    if (const auto row = findReplyCode(replyCode_); row && row->judge == Judge::Caller) {
+        replyCode_ = 0;
+        Answer answer;
+        answer.failure = QStringLiteral("no reply in time");
+        device_.noteNoReply();
+        emit replyTimedOut(row->code, awaitedCommand_);
+        finishAsk(answer);
+        return;
+    }
     if (timeoutClass_ == TimeoutClass::Read || timeoutClass_ == TimeoutClass::Write) {
-        v_.statusLine->clear();
+        if (v_.statusLine) v_.statusLine->clear();
         setStatus(QString::fromLatin1(status::kTimeout));
         device_.noteNoReply();
         emit replyTimedOut(replyCode_, awaitedCommand_);
@@ -362,6 +404,87 @@ void RequestCycle::dropAwaited() {
     replyCode_ = 0;
     v_.decodeTimer->stop();
     v_.timeoutTimer->stop();
+    if (onAnswer_) {
+        Answer answer;
+        answer.failure = QStringLiteral("the line went away");
+        finishAsk(answer);
+    }
+}
+
+bool RequestCycle::pageAwaiting() const {
+    if (replyCode_ == 0 || judgeOf(replyCode_) == Judge::Caller) return false;
+    return v_.timeoutTimer->isActive() || v_.decodeTimer->isActive();
+}
+
+bool RequestCycle::ask(const RequestSpec& spec, const std::function<void(Payload&)>& data,
+                       AnswerHandler onAnswer) {
+    if (onAnswer_ || pageAwaiting()) return false;
+    if (judgeOf(spec.replyCode) != Judge::Caller)
+        throw std::logic_error("reply code " + std::to_string(spec.replyCode) +
+                               " is not one a background request awaits");
+    if (!send(spec, nullptr, data)) return false;
+    askedCommand_ = static_cast<std::uint8_t>(awaitedCommand_);
+    askedLong_ = awaitedLong_;
+    onAnswer_ = std::move(onAnswer);
+    startIfIdle(v_.timeoutTimer, &timeoutWake_);
+    return true;
+}
+
+void RequestCycle::whenIdle(std::function<void()> action) {
+    if (!onAnswer_) {
+        action();
+        return;
+    }
+    waiting_.push_back(std::move(action));
+}
+
+void RequestCycle::answerAsk() {
+    // The chunks since the request: the reply is the one to the command asked.
+    const auto bytes = std::span(buffer_.data(), static_cast<std::size_t>(std::max(received(), 0)));
+    for (const hart::FrameSegment& segment : hart::parseFrames(bytes)) {
+        const auto& f = segment.frame;
+        if (!f || f->type != hart::FrameType::Reply || f->command != askedCommand_ ||
+            f->longAddress != askedLong_)
+            continue;
+        Answer answer;
+        answer.command = askedCommand_;
+        answer.frame.assign(bytes.begin() + static_cast<std::ptrdiff_t>(segment.offset),
+                            bytes.begin() + static_cast<std::ptrdiff_t>(segment.offset +
+                                                                        segment.length));
+        if (!f->intact() || f->data.size() < 2) {
+            // The device answers once: a damaged reply is the answer.
+            answer.failure = f->checksumReceived ? QStringLiteral("reply checksum wrong")
+                                                 : QStringLiteral("reply cut short");
+        } else {
+            answer.replied = true;
+            answer.responseCode = f->data[0];
+            answer.deviceStatus = f->data[1];
+            answer.data.assign(f->data.begin() + 2, f->data.end());
+        }
+        replyCode_ = 0;
+        v_.timeoutTimer->stop();
+        finishAsk(answer);
+        return;
+    }
+    // Not the reply (a burst frame, a late reply to something else): still
+    // awaited until the reply timeout.
+}
+
+void RequestCycle::finishAsk(const Answer& answer) {
+    AnswerHandler handler = std::exchange(onAnswer_, nullptr);
+    // The user's clicks that waited for this answer go first, before the
+    // handler can ask again.
+    auto waiting = std::exchange(waiting_, {});
+    for (auto& action : waiting)
+        run(action);
+    if (handler) run([&] { handler(answer); });
+}
+
+void RequestCycle::run(const std::function<void()>& action) {
+    if (guard_)
+        guard_(action);
+    else
+        action();
 }
 
 void RequestCycle::resetCounters() {

@@ -22,6 +22,7 @@
 #include <optional>
 #include <set>
 #include <span>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -35,6 +36,8 @@ class Link;
 
 namespace host {
 
+// The window's views the cycle keeps up to date; each may be null (the
+// command-line tool has none). The two timers are always there.
 struct CycleViews {
     QLineEdit* sendView;         // discomm
     QPlainTextEdit* receiveView; // Memo8
@@ -44,6 +47,18 @@ struct CycleViews {
     QTimer* decodeTimer;         // Timer2
     QTimer* timeoutTimer;        // Timer3
 };
+
+// What a background request got back (RequestCycle::ask).
+struct Answer {
+    bool replied = false; // an intact reply to the command asked came
+    std::uint8_t command = 0;
+    std::uint8_t responseCode = 0;  // first status byte
+    std::uint8_t deviceStatus = 0;  // field-device status
+    std::vector<std::uint8_t> data; // after the two status bytes
+    std::vector<std::uint8_t> frame; // the reply as received, preambles included
+    QString failure;                 // why not replied, in words
+};
+using AnswerHandler = std::function<void(const Answer&)>;
 
 // A reader with its page's controls bound.
 struct ReaderSpec {
@@ -102,6 +117,24 @@ public:
               const std::function<void(Payload&)>& data);
     // Length of the frame the last send() handed to the link.
     std::size_t lastFrameLength() const { return lastFrameLength_; }
+
+    // ---- Background requests: the monitor's polls, reading a whole
+    // configuration, the command-line tool. One at a time, through the same
+    // send path, with kBackgroundReply (or another code the Caller judges):
+    // the views and the status line stay as they are, and `onAnswer` gets
+    // the reply to the command asked, or why none came (the reply timeout).
+    // False, with nothing sent, while a page's request awaits its reply or
+    // another background request is in flight.
+    bool ask(const RequestSpec& spec, const std::function<void(Payload&)>& data,
+             AnswerHandler onAnswer);
+    bool asking() const { return static_cast<bool>(onAnswer_); }
+    // A page's request awaits its reply: sent, and neither answered nor
+    // timed out yet.
+    bool pageAwaiting() const;
+    // Runs `action` now, or, while a background request is in flight, right
+    // after its answer and before anything else is asked: a user's click
+    // never interleaves with a poll.
+    void whenIdle(std::function<void()> action);
 
     // Readers by reply code. A second reader for a code, or a reader for a
     // code that another judge decodes, is a programming error: std::logic_error.
@@ -168,6 +201,10 @@ private:
     void onTimeoutTimer();
 
     void onLinkLost(const QString& cause);
+    void showSent(const QString& text);
+    void answerAsk();
+    void finishAsk(const Answer& answer);
+    void run(const std::function<void()>& action);
     // Why the write reply in the receive area is not "Write successful!".
     QString writeFailureReason() const;
 
@@ -180,6 +217,12 @@ private:
     Provenance provenance_;
     std::size_t lastFrameLength_ = 0;
     int awaitedCommand_ = -1; // the command of the request last sent
+    bool awaitedLong_ = true; // and whether it went to a long address
+    QString status_;          // the status line's text, also without a window
+    AnswerHandler onAnswer_;  // set while a background request is in flight
+    std::uint8_t askedCommand_ = 0;
+    bool askedLong_ = true;
+    std::vector<std::function<void()>> waiting_; // clicks held for its answer
     int replyCode_ = 0;
     std::optional<TimeoutClass> timeoutClass_;
     int scanLimit_ = -4;

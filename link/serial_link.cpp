@@ -20,6 +20,14 @@ constexpr double kBitsPerCharacter = 11.0;
 
 } // namespace
 
+void setUpForHart(TComm& comm) {
+    comm.setBaudRate(1200);
+    comm.setParity(TParity::Odd);
+    comm.setByteSize(TByteSize::_8);
+    comm.setStopBits(TStopBits::_1);
+    comm.setReadIntervalTimeout(300);
+}
+
 SerialLink::SerialLink(TComm& comm, QObject* parent) : Link(parent), comm_(comm) {
     comm_.OnReceiveData = [this](QObject*, const std::uint8_t* bytes, std::uint16_t length) {
         delivered_ += length;

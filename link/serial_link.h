@@ -10,6 +10,10 @@ class TComm;
 
 namespace line {
 
+// The serial component as a HART modem wants it: 1200 baud, 8 data bits,
+// odd parity, 1 stop bit, chunks ended by 300 ms of quiet.
+void setUpForHart(TComm& comm);
+
 class SerialLink final : public Link {
     Q_OBJECT
 public:

@@ -15,10 +15,11 @@ cd "$here"
 # package's dependencies with dpkg-shlibdeps. tshark: the tests read the traffic log's captures
 # back with Wireshark's HART-IP dissector. libssl-dev: the simulator's HART-IP server
 # speaks TLS through OpenSSL. qtkeychain-qt6-dev: the desktop's secret store keeps
-# the keys of secure HART-IP hosts.
+# the keys of secure HART-IP hosts. qt6-charts-dev: the monitor's trend plot.
+# poppler-utils: the tests read the configuration report back with pdftotext.
 packages=(build-essential cmake g++ qt6-base-dev qt6-serialport-dev libgl-dev libgtest-dev googletest
           fonts-dejavu-core fonts-noto-cjk desktop-file-utils appstream libxml2-utils dpkg-dev file
-          tshark libssl-dev qtkeychain-qt6-dev)
+          tshark libssl-dev qtkeychain-qt6-dev qt6-charts-dev poppler-utils)
 # The fuzz targets: clang with its sanitizer and libFuzzer runtimes.
 if [ "$mode" = fuzz ]; then packages+=(clang libclang-rt-14-dev); fi
 missing=()

@@ -9,10 +9,13 @@
 #include "sim/pty_peer.h"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <termios.h>
@@ -74,6 +77,12 @@ bool lineIs1200Odd(int masterFd) {
            (t.c_cflag & CSTOPB) == 0;
 }
 
+QStringList fileLines(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
 } // namespace
 
 class CommandLineTest : public QObject {
@@ -90,6 +99,10 @@ private slots:
     void startOptionsOpenThePort_data();
     void startOptionsOpenThePort();
     void portThatFailsLeavesWindowUsable();
+    void readsMonitorOption_data();
+    void readsMonitorOption();
+    void monitorOptionWritesEverySample();
+    void monitorFileThatFailsLeavesWindowUsable();
 };
 
 void CommandLineTest::readsArguments_data() {
@@ -279,6 +292,70 @@ void CommandLineTest::portThatFailsLeavesWindowUsable() {
              QStringLiteral("/dev/rx460k-no-such-port"));
     // The user picks another port and carries on.
     QVERIFY(r.openPort());
+    QVERIFY(r.discover());
+}
+
+void CommandLineTest::readsMonitorOption_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("monitor");
+    QTest::addColumn<QString>("outputHas");
+    // clang-format off
+    QTest::newRow("--monitor FILE") << QStringList{"--monitor", "run.csv"} << 0 << "run.csv" << "";
+    QTest::newRow("--monitor=FILE") << QStringList{"--monitor=/tmp/a b.csv"} << 0 << "/tmp/a b.csv" << "";
+    QTest::newRow("beside --port and --trace") << QStringList{"--port", "COM2", "--trace", "t.txt", "--monitor", "m.csv"} << 0 << "m.csv" << "";
+    QTest::newRow("without value") << QStringList{"--monitor"} << 2 << "" << "'--monitor'";
+    QTest::newRow("empty") << QStringList{"--monitor", ""} << 2 << "" << "--monitor needs a file name";
+    QTest::newRow("help names it") << QStringList{"--help"} << 0 << "" << "--monitor <FILE>";
+    // clang-format on
+}
+
+void CommandLineTest::readsMonitorOption() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, monitor);
+    QFETCH(QString, outputHas);
+    arguments.prepend(QStringLiteral("rx460k"));
+    const auto cl = app::readCommandLine(arguments, app::Stage::AfterApplication);
+    QCOMPARE(cl.exitCode, exitCode);
+    QCOMPARE(cl.start.monitor, monitor);
+    QVERIFY2(cl.output.contains(outputHas), qPrintable(cl.output));
+}
+
+// The file gets its header at start, and each sample as it is taken: it
+// is read here while the monitor still runs.
+void CommandLineTest::monitorOptionWritesEverySample() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("run.csv"));
+    WindowRig r;
+    QVERIFY(r.isOpen());
+    QVERIFY(r.discover());
+    app::applyStartOptions(r.form(), {.monitor = path});
+    QCOMPARE(fileLines(path),
+             (QStringList{QStringLiteral(
+                 "time,long_address,tag,variable,value,unit_code,unit_text,status")}));
+    r.get<QPushButton>("MonitorButton")->click();
+    r.get<QComboBox>("MonitorSource")->setCurrentIndex(0); // command 2
+    r.get<QDoubleSpinBox>("MonitorInterval")->setValue(0.5);
+    QVERIFY(r.click("MonitorStart"));
+    // Two polls of two values each.
+    QVERIFY(rig::waitFor([&] { return fileLines(path).size() >= 5; }, 20000));
+    const QStringList lines = fileLines(path);
+    const float current = r.device().withState([](sim::SimState& s) { return s.loopCurrent; });
+    QVERIFY2(
+        lines[1].contains(QStringLiteral(",2605010203,TT100,Loop current,%1,39,mA,").arg(current)),
+        qPrintable(lines[1]));
+    QVERIFY2(lines[2].contains(QStringLiteral(",2605010203,TT100,Percent of range,")),
+             qPrintable(lines[2]));
+    QVERIFY(r.click("MonitorStop"));
+}
+
+void CommandLineTest::monitorFileThatFailsLeavesWindowUsable() {
+    WindowRig r;
+    app::applyStartOptions(r.form(), {.monitor = QStringLiteral("/rx460k-no-such-folder/m.csv")});
+    const QString box = r.takeErrorBox();
+    QCOMPARE(box.section(u'\n', 0, 0), QStringLiteral("The monitor log was not started."));
+    QVERIFY2(box.contains(QStringLiteral("/rx460k-no-such-folder/m.csv: ")), qPrintable(box));
     QVERIFY(r.discover());
 }
 

@@ -68,7 +68,8 @@ void MainWindowTest::startState() {
     QVERIFY(r.get<QPushButton>("Button18")->isHidden());
     QCOMPARE(r.get<QTabWidget>("PageControl2")->currentIndex(), 0);
     QCOMPARE(r.get<QTabWidget>("PageControl2")->tabText(0), QStringLiteral("On-line test "));
-    QCOMPARE(r.get<QTabWidget>("PageControl2")->count(), 7); // the described six and "Network"
+    // The described six, "Network" and "Configuration".
+    QCOMPARE(r.get<QTabWidget>("PageControl2")->count(), 8);
     // The two temperature pages and "HART 7 device".
     QCOMPARE(r.get<QTabWidget>("PageControl1")->count(), 3);
     QCOMPARE(r.get<QTabWidget>("PageControl1")->widget(2)->objectName(),
