@@ -44,10 +44,6 @@
 #include <span>
 #include <string>
 
-// Qt's "slots" keyword is a macro, and the command 9 decoder names its slots
-// so; nothing below declares slots.
-#undef slots
-
 namespace ops {
 
 namespace {
@@ -433,7 +429,7 @@ bool command9Decodes(const host::Reply& r) {
 void showVariables(const Controls& c, const host::Reply& r) {
     const auto reply = hart::decodeCommand9(dataOf(r));
     std::vector<VariableRow> rows;
-    for (const hart::DeviceVariable& v : reply->slots)
+    for (const hart::DeviceVariable& v : reply->variables)
         rows.push_back({v.code, v.classification, v.unit, v.value, v.status});
     showRows(c, rows);
     c.source->setText(QStringLiteral("Command 9, Read Device Variables with Status"));

@@ -1,6 +1,7 @@
 // libFuzzer: every reader of the window on any reply. One offscreen window is
 // made once; each input picks a reply code that a button of the window sends
-// (not the manual command, whose replies are only shown), fills the receive
+// (not the manual command, whose replies are only shown, nor a background
+// read, whose reply goes to whoever asked), fills the receive
 // area with older contents (a chunk that came while nothing was awaited),
 // awaits the code's reply, feeds the reply chunk through the receive handler
 // and lets the decode timer (Timer2) run the reader.
@@ -129,8 +130,12 @@ public:
         }
         QObject::connect(&form_.cycle(), &host::RequestCycle::replyDecoded, &form_,
                          [this](int) { decoded_ = true; });
+        // Replies the manual command shows, and those handed to whoever asked
+        // in the background (the monitor, a configuration read), fill no
+        // page of their own.
         for (const host::ReplyCodeRow& row : host::replyCodes())
-            if (cycle().requestedCodes().count(row.code) && row.judge != host::Judge::ReceiveView)
+            if (cycle().requestedCodes().count(row.code) &&
+                row.judge != host::Judge::ReceiveView && row.judge != host::Judge::Caller)
                 codes_.push_back(row);
 
         // Every edit field holds a text no reader writes, so that a reader
