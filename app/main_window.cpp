@@ -74,14 +74,15 @@ constexpr const char* kTemperatureHolder = "TabSheet3";
 constexpr PageDef kTemperaturePages[] = {
     {"TabSheet11", "Rosemount And E+H Temperature transmitter"},
     {"TabSheet12", "Siemens+KROHNE+ABB Temperature Transmitter"},
+    {"TabSheetDevice", "HART 7 device"},
 };
 
 // The page grid behind each host::Page, in the enum's order.
-constexpr const char* kPageGrids[] = {"TabSheet6",       "TabSheet7",  "TabSheet8",
-                                      "TabSheet9",       "TabSheet11", "TabSheet12",
-                                      "TabSheet1",       "TabSheetNetwork",
-                                      "TabSheetConfiguration"};
-static_assert(std::size(kPageGrids) == static_cast<std::size_t>(host::Page::Configuration) + 1);
+constexpr const char* kPageGrids[] = {"TabSheet6",     "TabSheet7",       "TabSheet8",
+                                      "TabSheet9",     "TabSheet11",      "TabSheet12",
+                                      "TabSheet1",     "TabSheetNetwork", "TabSheetConfiguration",
+                                      "TabSheetDevice"};
+static_assert(std::size(kPageGrids) == static_cast<std::size_t>(host::Page::Hart7Device) + 1);
 
 // A tab's caption: "&" stands for itself ("DP & MV Transmitter"), not for a
 // keyboard shortcut.
@@ -418,6 +419,7 @@ void TForm1::buildPages() {
     ops::buildMoreStatus(*this);
     ops::buildNetworkScan(*this);
     ops::buildConfiguration(*this);
+    ops::buildHart7Device(*this);
 }
 
 void TForm1::fitToPages() {

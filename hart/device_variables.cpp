@@ -133,7 +133,7 @@ std::optional<DeviceVariablesWithStatus> decodeCommand9(std::span<const std::uin
     reply.extendedStatus = data[0];
     const auto slots = data.subspan(kExtendedStatusSize, count * slot9::kSize);
     for (std::size_t i = 0; i < count; ++i)
-        reply.slots.push_back(slot9At(slots.subspan(i * slot9::kSize, slot9::kSize)));
+        reply.variables.push_back(slot9At(slots.subspan(i * slot9::kSize, slot9::kSize)));
     if (stamped) reply.timeStamp = uint32At(data.last<kTimeStampSize>());
     return reply;
 }

@@ -51,7 +51,7 @@ struct DeviceVariable {
 
 struct DeviceVariablesWithStatus {
     std::uint8_t extendedStatus = 0;
-    std::vector<DeviceVariable> slots;
+    std::vector<DeviceVariable> variables;
     // When slot 0's value was taken (HartTime, time of day); HART 6 replies
     // have none.
     std::optional<std::uint32_t> timeStamp;

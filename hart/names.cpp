@@ -160,6 +160,19 @@ constexpr std::array kResponseCodes{
     CodeName{rc::kNotImplemented, "command not implemented"},
 };
 
+// What codes 8-15 mean to the commands whose own tables name them, where
+// the generic class alone would hide what the device said.
+struct CommandCodeName {
+    std::uint16_t command;
+    std::uint8_t code;
+    std::string_view name;
+};
+constexpr std::array kCommandResponseCodes{
+    CommandCodeName{6, 12, "invalid mode selection"},
+    CommandCodeName{38, 9, "configuration change counter mismatch"},
+    CommandCodeName{48, 14, "status bytes mismatch"},
+};
+
 constexpr std::array kCommunicationErrors{
     BitName{0x40, "vertical parity error"}, BitName{0x20, "overrun error"},
     BitName{0x10, "framing error"},         BitName{0x08, "longitudinal parity error"},
@@ -345,6 +358,15 @@ std::string statusSummary(std::uint8_t firstStatusByte) {
     // Bit 7 alone names no error; say so rather than end on a bare colon.
     const std::vector<std::string> names = setBitNames(errors, kCommunicationErrorBits);
     return "Communication error: " + (names.empty() ? std::string("none named") : joined(names));
+}
+
+std::string statusSummary(std::uint8_t firstStatusByte, std::uint16_t command) {
+    const auto row = std::find_if(kCommandResponseCodes.begin(), kCommandResponseCodes.end(),
+                                  [&](const CommandCodeName& r) {
+                                      return r.command == command && r.code == firstStatusByte;
+                                  });
+    return row != kCommandResponseCodes.end() ? std::string(row->name)
+                                              : statusSummary(firstStatusByte);
 }
 
 std::vector<std::string> additionalStatusLines(std::span<const std::uint8_t> data) {

@@ -62,6 +62,10 @@ std::string deviceStatusText(std::uint8_t deviceStatus);
 // The first status byte of a reply as one text: "Communication error: " and
 // the error bits when bit 7 is set, else the response code's meaning.
 std::string statusSummary(std::uint8_t firstStatusByte);
+// The same for the reply to `command`: where the command's own table names
+// a command-specific code ("configuration change counter mismatch" for 9 of
+// command 38), that name.
+std::string statusSummary(std::uint8_t firstStatusByte, std::uint16_t command);
 
 // A command 48 reply's data after its two status bytes, as display lines
 // ("Extended device status: 03 (device variable alert, maintenance

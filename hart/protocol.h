@@ -55,6 +55,21 @@ inline constexpr std::uint8_t kNotImplemented = 64;
 // warnings (for example 14) still carry the reply's data.
 } // namespace rc
 
+// Whether a response code reports an error, so that the reply carries only
+// the two status bytes. Warnings (8, 14, 24-27, 30-31, 96-127) keep the
+// reply's data, as does success; a first status byte with bit 7 set reports
+// a communication error and carries no data either.
+constexpr bool isErrorResponse(std::uint8_t code) {
+    struct Range {
+        std::uint8_t first, last;
+    };
+    // Success and the warnings.
+    constexpr Range kWithData[]{{0, 0}, {8, 8}, {14, 14}, {24, 27}, {30, 31}, {96, 127}};
+    for (const Range& w : kWithData)
+        if (code >= w.first && code <= w.last) return false;
+    return true;
+}
+
 // Second status byte of a reply: the field-device status.
 inline constexpr std::uint8_t kDeviceMalfunction = 0x80;
 // Set while the configuration has changed since a master last reset the

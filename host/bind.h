@@ -57,12 +57,18 @@ void bindRequests(PageHost& host, const Buttons& buttons, const C& controls,
         host.cycle().addRequest(row.replyCode);
         if (row.gate == PortGate::WithPort) host.portDependent(button);
         host.onClick(button, [&host, &row, controls] {
+            if (row.when && !row.when(controls)) return; // another row of the button sends
             // After a background request in flight, never alongside it.
-            const auto send = [&host, &row, controls] {
+            std::function<void()> send = [&host, &row, controls] {
                 host.cycle().whenIdle([&host, &row, controls] {
                     sendRow(host.cycle(), row, controls);
                 });
             };
+            if (row.question)
+                send = [&host, &row, send = std::move(send)] {
+                    host.confirm(row.question->name, QString::fromUtf8(row.question->text),
+                                 QString::fromUtf8(row.question->yes), send);
+                };
             if (row.maker)
                 host.whenMakerAgrees(*row.maker, send);
             else
@@ -74,9 +80,15 @@ void bindRequests(PageHost& host, const Buttons& buttons, const C& controls,
 template <class C>
 void bindReaders(PageHost& host, const C& controls, std::span<const ReaderRow<C>> rows) {
     for (const ReaderRow<C>& row : rows) {
-        ReaderSpec spec{row.replyCode, row.reads, row.scan, row.failureText,
-                        [&row, controls](const Reply& r) { row.fill(controls, r); }, nullptr,
-                        nullptr};
+        ReaderSpec spec{row.replyCode,
+                        row.reads,
+                        row.scan,
+                        row.failureText,
+                        [&row, controls](const Reply& r) { row.fill(controls, r); },
+                        nullptr,
+                        nullptr,
+                        row.successText,
+                        row.judgesResponseCode};
         if (row.failed) spec.failed = [&row, controls] { row.failed(controls); };
         if (row.accept) spec.accept = row.accept;
         host.cycle().addReader(std::move(spec));

@@ -4,6 +4,7 @@
 #include "hart/protocol.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace host {
 
@@ -64,6 +65,7 @@ void Device::adopt(std::span<const std::uint8_t> data, std::uint8_t pollAddress)
     b_[lb::kPreambles] = data[kPreamblesByte];
     setDeviceIdBytes(data);
     identity_ = hart::identityOf(data);
+    identityData_.assign(data.begin(), data.end());
     noteAddressChange(before);
     emit identityChanged();
 }
@@ -89,6 +91,12 @@ void Device::setQueryAddress(int address) {
     if (address == queryAddress_) return;
     queryAddress_ = address;
     emit queryAddressChanged(address);
+}
+
+void Device::setVariableCodes(std::vector<std::uint8_t> codes) {
+    if (codes == variableCodes_) return;
+    variableCodes_ = std::move(codes);
+    emit variableCodesChanged();
 }
 
 std::uint8_t Device::pvUnit() const {

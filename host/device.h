@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace host {
 
@@ -42,6 +43,9 @@ public:
     // in the layout of its own revision; nothing until a device is
     // identified in this run.
     const std::optional<hart::DeviceIdentity>& identity() const { return identity_; }
+    // That reply's data after the status bytes, as it came: what the
+    // identity leaves out (the configuration change counter) is read from it.
+    const std::vector<std::uint8_t>& identityData() const { return identityData_; }
 
     // A command-0 reply's data (after the status bytes, at least twelve
     // bytes) makes its sender the current device, answering at
@@ -57,6 +61,11 @@ public:
     // ---- The primary variable's unit code (byte 317), as last read or written.
     std::uint8_t pvUnit() const;
     void setPvUnit(std::uint8_t code);
+
+    // ---- The device variables the user chose to read (at most eight codes:
+    // the HART 7 device page's choice, which the monitor reads too).
+    const std::vector<std::uint8_t>& variableCodes() const { return variableCodes_; }
+    void setVariableCodes(std::vector<std::uint8_t> codes);
 
     // ---- The port (byte 316).
     bool portOpen() const;
@@ -86,6 +95,7 @@ signals:
     void pvUnitChanged();
     void portChanged(bool open);
     void statusChanged();
+    void variableCodesChanged();
 
 private:
     void setDeviceIdBytes(std::span<const std::uint8_t> commandZeroData);
@@ -93,6 +103,8 @@ private:
 
     hart::LinkBuffer& b_;
     std::optional<hart::DeviceIdentity> identity_;
+    std::vector<std::uint8_t> identityData_;
+    std::vector<std::uint8_t> variableCodes_;
     int queryAddress_ = 0;
     std::optional<hart::ReplyStatus> lastStatus_;
     bool noReply_ = false;

@@ -17,7 +17,8 @@ class Device;
 class RequestCycle;
 struct Maker;
 
-// The pages of the page control, and the two inner temperature pages.
+// The pages of the page control, and the inner pages of "Temperature
+// transmitter" (the two temperature pages and the HART 7 device page).
 enum class Page {
     OnlineTest,                  // "On-line test "
     Calibration,                 // "I/O Calibration"
@@ -28,6 +29,16 @@ enum class Page {
     DpMv,                        // "DP & MV Transmitter"
     Network,                     // "Network", the scan of polling addresses
     Configuration,               // "Configuration": files of a device's settings
+    Hart7Device,                 // "HART 7 device", inner page beside the temperature pages
+};
+
+// A question the window asks before an action (PageHost::confirm): the
+// box's object name, its text, and the caption of the button that goes
+// ahead (beside "Cancel", which is the default).
+struct Question {
+    const char* name;
+    const char* text;
+    const char* yes;
 };
 
 // What opening and closing the port (and the start-up step) does to a field.

@@ -82,6 +82,14 @@ template <class C> struct ReaderRow {
     const char* failureText = status::kUploadFailed;
     void (*failed)(const C&) = nullptr;            // what a missing reply empties
     bool (*accept)(const Reply&) = nullptr;        // a further test the reply must pass
+    // What the status line says once the fill is done ("Write successful!"
+    // for a write whose reply fills the page).
+    const char* successText = status::kUploadSuccessful;
+    // The response code decides as well: an error fails even a reply that
+    // carries the bytes the fill reads (an action with no data to read), and
+    // both an error and a warning are named by the command's own meaning
+    // after the status text.
+    bool judgesResponseCode = false;
 };
 
 } // namespace host

@@ -84,7 +84,28 @@ constexpr std::array kReplyCodes{
     ReplyCodeRow{kScanIdentityReply, T::Poll, S::Uploading, false, J::Reader},
     ReplyCodeRow{kScanTagReply, T::Poll, S::Uploading, false, J::Reader},
     ReplyCodeRow{kScanLongTagReply, T::Poll, S::Uploading, false, J::Reader},
-    ReplyCodeRow{kBackgroundReply, T::Read, S::Uploading, false, J::Caller},};
+    // The HART 7 device page. Its writes answer with their own result and
+    // need no pause: the reply is awaited anyway, and a pause would only
+    // hold the window still.
+    ReplyCodeRow{3200, T::Read, S::Uploading, false, J::Reader},    // 9
+    ReplyCodeRow{3201, T::Read, S::Uploading, false, J::Reader},    // 33
+    ReplyCodeRow{3202, T::Read, S::Uploading, false, J::Reader},    // 54
+    ReplyCodeRow{3203, T::Read, S::Uploading, false, J::Reader},    // 50
+    ReplyCodeRow{3204, T::Write, S::Downloading, false, J::Reader}, // 51
+    ReplyCodeRow{3205, T::Read, S::Uploading, false, J::Reader},    // 20
+    ReplyCodeRow{3206, T::Write, S::Downloading, false, J::Reader}, // 22
+    ReplyCodeRow{3207, T::Read, S::Uploading, false, J::Reader},    // 7
+    ReplyCodeRow{3208, T::Write, S::Downloading, false, J::Reader}, // 6
+    ReplyCodeRow{3209, T::Read, S::Uploading, false, J::Reader},    // 0
+    ReplyCodeRow{3210, T::Write, S::Downloading, false, J::Reader}, // 38
+    ReplyCodeRow{3211, T::Write, S::Downloading, false, J::Reader}, // 72
+    ReplyCodeRow{3212, T::Write, S::Downloading, false, J::Reader}, // 41
+    ReplyCodeRow{3213, T::Write, S::Downloading, false, J::Reader}, // 42
+    ReplyCodeRow{3214, T::Read, S::Uploading, false, J::Reader},    // 90
+    ReplyCodeRow{3215, T::Write, S::Downloading, false, J::Reader}, // 89
+    ReplyCodeRow{3216, T::Read, S::Uploading, false, J::Reader},    // 95
+    ReplyCodeRow{kBackgroundReply, T::Read, S::Uploading, false, J::Caller},
+};
 
 constexpr bool ascending() {
     for (std::size_t i = 1; i < kReplyCodes.size(); ++i)

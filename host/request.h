@@ -30,6 +30,7 @@ class Device;
 class Keep;
 class RequestCycle;
 struct Maker;
+struct Question;
 
 // How the send view (discomm) shows the frame.
 enum class Echo {
@@ -155,6 +156,12 @@ template <class C> struct RequestRow {
     // A device-specific command: whose. Sent to another maker's device only
     // when the user says so.
     const Maker* maker = nullptr;
+    // Asked first; sent only when the user says yes.
+    const Question* question = nullptr;
+    // Sent only while this holds. A button with several rows (one command
+    // for one kind of device, another for the rest) sends the row whose
+    // condition holds; the conditions of one button's rows exclude each other.
+    bool (*when)(const C&) = nullptr;
 
     RequestSpec spec() const { return {replyCode, frame, echo, master, awaiting}; }
 };

@@ -3,6 +3,7 @@
 #include "hart/frame.h"
 #include "hart/frame_parser.h"
 #include "hart/names.h"
+#include "hart/protocol.h"
 #include "host/status_texts.h"
 #include "link/link.h"
 
@@ -252,18 +253,25 @@ void RequestCycle::read(const ReaderSpec& reader) {
         const auto defect = hart::checkReply(buffer_, *K, delimiter, received());
         const int dataBytes = hart::dataBytesOf(buffer_, *K, delimiter);
         const Reply reply(buffer_, device_, *K, form, defect == hart::ReplyDefect::None ? dataBytes : 0);
+        const auto summary = [&] {
+            return reader.judgesResponseCode
+                       ? hart::statusSummary(reply.responseCode(), reply.command())
+                       : hart::statusSummary(reply.responseCode());
+        };
         if (defect != hart::ReplyDefect::None) {
             cause = hart::defectText(defect);
-        } else if (dataBytes < reader.reads) {
-            cause = reply.responseCode() != hart::rc::kSuccess
-                        ? hart::statusSummary(reply.responseCode())
-                        : "reply too short";
+        } else if (dataBytes < reader.reads ||
+                   (reader.judgesResponseCode && hart::isErrorResponse(reply.responseCode()))) {
+            cause = reply.responseCode() != hart::rc::kSuccess ? summary() : "reply too short";
         } else if (!reader.accept || reader.accept(reply)) {
             provenance_.beginFill();
             const auto filled = qScopeGuard([this] { provenance_.endFill(); });
             reader.fill(reply);
             provenance_.noteRead(reader.replyCode);
-            setStatus(QString::fromLatin1(status::kUploadSuccessful));
+            QString text = QString::fromLatin1(reader.successText);
+            if (reader.judgesResponseCode && reply.responseCode() != hart::rc::kSuccess)
+                text += QStringLiteral(" (%1)").arg(QString::fromStdString(summary()));
+            setStatus(text);
             emit replyDecoded(reader.replyCode);
             return;
         } else {

@@ -69,6 +69,8 @@ struct ReaderSpec {
     std::function<void(const Reply&)> fill;
     std::function<void()> failed;              // may be empty
     std::function<bool(const Reply&)> accept;  // may be empty
+    const char* successText = status::kUploadSuccessful;
+    bool judgesResponseCode = false;
 };
 
 class RequestCycle : public QObject {

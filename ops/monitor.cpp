@@ -126,7 +126,9 @@ QPushButton* makeButton(const char* name, const QString& caption, QWidget* paren
 } // namespace
 
 std::vector<std::uint8_t> monitoredVariableCodes(const host::Device& device) {
-    std::vector<std::uint8_t> codes(kDefaultVariableCodes.begin(), kDefaultVariableCodes.end());
+    // The HART 7 device page's choice; its default where no page chose.
+    std::vector<std::uint8_t> codes = device.variableCodes();
+    if (codes.empty()) codes.assign(kDefaultVariableCodes.begin(), kDefaultVariableCodes.end());
     const auto& id = device.identity();
     if (id && id->universalRevision < kFirstEightSlotRevision) codes.resize(kHart6Slots);
     return codes;

@@ -50,8 +50,9 @@ namespace ops {
 
 class TrendView;
 
-// The device variable codes command 9 asks for: eight from HART 7 on, the
-// first four of them from a HART 6 device.
+// The device variable codes command 9 asks for: those chosen on the HART 7
+// device page (its default until then), at most the first four of them from
+// a HART 6 device.
 std::vector<std::uint8_t> monitoredVariableCodes(const host::Device& device);
 
 // "0.5 s", "1.4 s", "5 min", "1 h".

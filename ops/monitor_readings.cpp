@@ -1,7 +1,3 @@
-// Command 9's decoded reply holds its values in a field named `slots`, a
-// word Qt's keywords would otherwise take.
-#define QT_NO_KEYWORDS
-
 #include "ops/monitor_readings.h"
 
 #include "hart/common_tables.h"
@@ -130,7 +126,7 @@ Readings command9(std::span<const std::uint8_t> data, std::uint8_t responseCode,
     const auto decoded = hart::decodeCommand9(data);
     if (!decoded) return tooShort();
     Readings out;
-    for (const hart::DeviceVariable& slot : decoded->slots) {
+    for (const hart::DeviceVariable& slot : decoded->variables) {
         // A slot the device fills with "not used" holds no variable.
         if (slot.code == hart::kCodeNotUsed || slot.unit == hart::kCodeNotUsed) continue;
         Reading r{variableName(slot.code), slot.unit,

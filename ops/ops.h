@@ -17,5 +17,6 @@ void buildCalibration(host::PageHost& host);   // "I/O Calibration"
 void buildMoreStatus(host::PageHost& host);    // "Read additional status" (command 48)
 void buildNetworkScan(host::PageHost& host); // "Network"
 void buildConfiguration(host::PageHost& host); // "Configuration": save, compare, restore, report
+void buildHart7Device(host::PageHost& host); // "HART 7 device"
 
 } // namespace ops

@@ -1,5 +1,6 @@
 #include "ops/scan_driver.h"
 
+#include "hart/device_commands.h"
 #include "hart/encodings.h"
 #include "hart/protocol.h"
 #include "host/device.h"
@@ -23,7 +24,6 @@ constexpr std::uint8_t kReadLongTag = 20; // from HART 7 on
 constexpr std::uint8_t kFirstLongTagRevision = 7;
 constexpr int kTagChars = 8; // command 13: six packed bytes
 constexpr int kPackedTagBytes = 6;
-constexpr int kLongTagBytes = 32; // command 20: Latin-1, unused ones NUL
 
 // ---- The rows. Each asks a device other than the current one, which stays
 // as it is, and always as the primary master; none starts the reply timeout.
@@ -69,13 +69,13 @@ QString chopTrailingBlanks(QString text) {
     return text;
 }
 
+// The long tag as the "HART 7 device" page reads it: one decoder for both.
 QString tagText(std::uint8_t command, std::span<const std::uint8_t> data) {
     if (command == kReadTag)
         return chopTrailingBlanks(
             QString::fromStdString(hart::packedAsciiToText(data.data(), kTagChars)));
-    QString tag = QString::fromLatin1(reinterpret_cast<const char*>(data.data()), kLongTagBytes);
-    if (const qsizetype nul = tag.indexOf(QChar(0)); nul >= 0) tag.truncate(nul);
-    return chopTrailingBlanks(tag);
+    const std::string tag = hart::decodeCommand20(data).value_or(std::string());
+    return QString::fromLatin1(tag.data(), static_cast<qsizetype>(tag.size()));
 }
 
 } // namespace
@@ -254,7 +254,8 @@ bool ScanDriver::isTag(const hart::Frame& f) const {
         (f.addressBytes[0] & hart::kAddressMask) != (want[0] & hart::kAddressMask) ||
         !std::equal(want.begin() + 1, want.end(), f.addressBytes.begin() + 1))
         return false;
-    const std::size_t needed = command == kReadTag ? kPackedTagBytes : kLongTagBytes;
+    const std::size_t needed =
+        command == kReadTag ? static_cast<std::size_t>(kPackedTagBytes) : hart::kLongTagSize;
     return dataOf(f).size() >= needed;
 }
 

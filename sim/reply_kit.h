@@ -68,21 +68,8 @@ inline constexpr std::uint8_t kLoopCurrentSaturated = 0x04;
 // Manufacturer IDs that change how a shared command number is answered.
 inline constexpr std::uint8_t kKrohneManufacturer = 0x45;
 
-// Whether a response code reports an error, so that the reply carries only
-// the two status bytes. Warnings (8, 14, 24-27, 30-31, 96-127) keep the
-// reply's data, as does success; a first status byte with bit 7 set reports
-// a communication error and carries no data either.
-constexpr bool isErrorResponse(std::uint8_t code) {
-    struct Range {
-        std::uint8_t first, last;
-    };
-    // Success and the warnings.
-    constexpr std::array<Range, 6> kWithData{
-        {{0, 0}, {8, 8}, {14, 14}, {24, 27}, {30, 31}, {96, 127}}};
-    for (const Range& w : kWithData)
-        if (code >= w.first && code <= w.last) return false;
-    return true;
-}
+// Whether a response code reports an error (hart/protocol.h).
+using hart::isErrorResponse;
 
 // The longest data field a reply can carry: its byte count (one byte) also
 // counts the two status bytes.

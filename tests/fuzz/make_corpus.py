@@ -96,6 +96,31 @@ READERS = {
 }
 for code in (1131, 1140, 1150, 1160, 1170, 1188, 1191, 1193, 2147):
     READERS[code] = long_reply(31 if code < 2000 else 170, GENERIC)
+# The HART 7 device page: command 9 (extended status, two slots, time stamp),
+# 33, 54, 50/51, 20/22, 7/6, 0 to the long address, 38, 72, 41, 42, 90, 89, 95.
+SLOT = bytes([0, 66, 19]) + f32(42.5) + bytes([0xC0])
+HART7_IDENTITY = bytes([254, 0x11, 0xB7, 5, 7, 2, 3, 0x10, 0, 0x3A, 0x5C, 0x8C, 5, 4, 0, 7, 3,
+                        0, 0x11, 0, 0x11, 1])
+READERS.update({
+    3200: long_reply(9, bytes([0x03]) + SLOT + SLOT + bytes([0, 7, 0x53, 0])),
+    3201: long_reply(33, bytes([0, 32]) + f32(25.5) + bytes([1, 39]) + f32(4.2)),
+    3202: long_reply(54, bytes([3, 2, 0xD6, 0x87, 32]) + f32(150.0) + f32(-40.0) + f32(2.0) +
+                     f32(10.0) + bytes([64, 250, 0, 0, 0x0C, 0x80, 0])),
+    3203: long_reply(50, bytes([0, 1, 2, 3])),
+    3204: long_reply(51, bytes([0, 3, 2, 1])),
+    3205: long_reply(20, b"FT-205 Speisewasser Durchflu\xdf K2"),
+    3206: long_reply(22, b"FT-206".ljust(32, b"\0")),
+    3207: long_reply(7, bytes([5, 1])),
+    3208: long_reply(6, bytes([5, 0])),
+    3209: long_reply(0, HART7_IDENTITY),
+    3210: long_reply(38, bytes([0, 8])),
+    3211: long_reply(72, b""),
+    3212: long_reply(41, b""),
+    3213: long_reply(42, b""),
+    3214: long_reply(90, bytes([1, 1, 124, 0, 7, 0x53, 0, 1, 1, 124, 0, 0, 0, 0, 3])),
+    3215: long_reply(89, bytes([1, 14, 3, 124, 0, 7, 0x53, 0])),
+    3216: long_reply(95, bytes([0, 14, 0, 13, 0, 0])),
+})
 
 
 def window_seed(code, chunk, older=b""):
@@ -120,6 +145,13 @@ write("fuzz_window_readers", "139_cut_9_over_success", window_seed(139, backup[:
 write("fuzz_window_readers", "139_good", window_seed(139, backup))
 write("fuzz_window_readers", "134_write_protected", window_seed(134, long_reply(34, f32(2.0), rc=7)))
 write("fuzz_window_readers", "523_krohne_write_12", window_seed(523, long_reply(131, b"", rc=12)))
+# A HART 7 write refused (a counter mismatch, 38) after a good reply, and a
+# warning that still carries the data (30, command 9 cut short).
+write("fuzz_window_readers", "3210_mismatch_over_good",
+      window_seed(3210, long_reply(38, b"", rc=9), READERS[3210]))
+write("fuzz_window_readers", "3200_truncated_warning",
+      window_seed(3200, long_reply(9, bytes([0x03]) + SLOT + bytes([0, 7, 0x53, 0]), rc=30)))
+write("fuzz_window_readers", "3211_not_implemented", window_seed(3211, long_reply(72, b"", rc=64)))
 
 # ---- fuzz_text_numbers: [conversion][text]
 TEXT_SEEDS = {

@@ -70,7 +70,11 @@ void MainWindowTest::startState() {
     QCOMPARE(r.get<QTabWidget>("PageControl2")->tabText(0), QStringLiteral("On-line test "));
     // The described six, "Network" and "Configuration".
     QCOMPARE(r.get<QTabWidget>("PageControl2")->count(), 8);
-    QCOMPARE(r.get<QTabWidget>("PageControl1")->count(), 2);
+    // The two temperature pages and "HART 7 device".
+    QCOMPARE(r.get<QTabWidget>("PageControl1")->count(), 3);
+    QCOMPARE(r.get<QTabWidget>("PageControl1")->widget(2)->objectName(),
+             QStringLiteral("TabSheetDevice"));
+    QCOMPARE(r.get<QTabWidget>("PageControl1")->tabText(2), QStringLiteral("HART 7 device"));
     auto* timer1 = r.get<QTimer>("Timer1");
     auto* timer2 = r.get<QTimer>("Timer2");
     auto* timer3 = r.get<QTimer>("Timer3");

@@ -44,9 +44,9 @@ TEST(Command9, Hart7ReplyWithTimeStamp) {
     const auto reply = hart::decodeCommand9(kCommand9);
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(reply->extendedStatus, 0x02);
-    ASSERT_EQ(reply->slots.size(), 2u);
-    expectSlot(reply->slots[0], {246, 64, 32, 25.0f, 0xC0});
-    expectSlot(reply->slots[1], {1, 65, 7, 4.2f, 0x58});
+    ASSERT_EQ(reply->variables.size(), 2u);
+    expectSlot(reply->variables[0], {246, 64, 32, 25.0f, 0xC0});
+    expectSlot(reply->variables[1], {1, 65, 7, 4.2f, 0x58});
     EXPECT_EQ(reply->timeStamp, 0x566592A0u);
 }
 
@@ -54,8 +54,8 @@ TEST(Command9, Hart6ReplyWithoutTimeStamp) {
     // 00, then variable 0, not classified, degC, -1.5, manual/fixed.
     const auto reply = hart::decodeCommand9(hex("00 00 00 20 BF C0 00 00 80"));
     ASSERT_TRUE(reply.has_value());
-    ASSERT_EQ(reply->slots.size(), 1u);
-    expectSlot(reply->slots[0], {0, 0, 32, -1.5f, 0x80});
+    ASSERT_EQ(reply->variables.size(), 1u);
+    expectSlot(reply->variables[0], {0, 0, 32, -1.5f, 0x80});
     EXPECT_FALSE(reply->timeStamp.has_value());
 }
 
@@ -74,9 +74,9 @@ TEST(Command9, EightSlotsAreTheMost) {
     };
     const auto eight = hart::decodeCommand9(slots(8));
     ASSERT_TRUE(eight.has_value());
-    ASSERT_EQ(eight->slots.size(), 8u);
+    ASSERT_EQ(eight->variables.size(), 8u);
     for (std::size_t i = 0; i < 8; ++i)
-        expectSlot(eight->slots[i], {static_cast<std::uint8_t>(i), 65, 7, 25.0f, 0xC0});
+        expectSlot(eight->variables[i], {static_cast<std::uint8_t>(i), 65, 7, 25.0f, 0xC0});
     EXPECT_EQ(eight->timeStamp, 32000u);
     EXPECT_FALSE(hart::decodeCommand9(slots(9)).has_value());
 }
@@ -94,8 +94,8 @@ TEST(Command9, EveryCutFailsUnlessItHasALayoutLength) {
     expectCutsFail(kCommand9, hart::decodeCommand9, {9, 13, 17});
     const auto cut = hart::decodeCommand9(std::span(kCommand9).first(17));
     ASSERT_TRUE(cut.has_value());
-    ASSERT_EQ(cut->slots.size(), 2u);
-    expectSlot(cut->slots[1], {1, 65, 7, 4.2f, 0x58});
+    ASSERT_EQ(cut->variables.size(), 2u);
+    expectSlot(cut->variables[1], {1, 65, 7, 4.2f, 0x58});
     EXPECT_FALSE(cut->timeStamp.has_value());
 }
 

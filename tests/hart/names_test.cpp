@@ -2,6 +2,7 @@
 // decoder. Expected texts are the protocol's own names, written out by hand.
 
 #include "hart/names.h"
+#include "hart/protocol.h"
 #include "hex.h"
 
 #include <gtest/gtest.h>
@@ -132,6 +133,38 @@ TEST(StatusSummary, CommunicationErrorsOrTheResponseCode) {
     };
     for (const Row& row : rows)
         EXPECT_EQ(hart::statusSummary(row.byte), row.text) << int(row.byte);
+}
+
+// Codes 8-15 named by the command's own table where it has a name for them;
+// anything else as the command-blind summary says it.
+TEST(StatusSummary, CommandSpecificCodesByTheirCommand) {
+    struct Row {
+        std::uint8_t byte;
+        std::uint16_t command;
+        const char* text;
+    };
+    const std::vector<Row> rows{
+        {9, 38, "configuration change counter mismatch"},
+        {12, 6, "invalid mode selection"},
+        {14, 48, "status bytes mismatch"},
+        {9, 6, "command-specific error"},    // another command's code 9
+        {12, 38, "command-specific error"},  // another code of command 38
+        {64, 38, "command not implemented"}, // a code every command shares
+        {0x89, 38, "Communication error: longitudinal parity error, reserved bit 0"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(hart::statusSummary(row.byte, row.command), row.text)
+            << int(row.byte) << " of command " << row.command;
+}
+
+// Errors carry no data; success and the warnings do.
+TEST(ResponseCodes, ErrorsAndWarnings) {
+    for (int code = 0; code < 256; ++code) {
+        const bool warning = code == 8 || code == 14 || (code >= 24 && code <= 27) || code == 30 ||
+                             code == 31 || (code >= 96 && code <= 127);
+        EXPECT_EQ(hart::isErrorResponse(static_cast<std::uint8_t>(code)), code != 0 && !warning)
+            << code;
+    }
 }
 
 TEST(DeviceStatus, SetBitsNamedFromBitSevenDown) {

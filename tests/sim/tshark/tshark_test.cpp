@@ -5,7 +5,8 @@
 // address, command, byte count, status bytes and decoded fields each row
 // expects. The HART 7 flowmeter's rows cover every command whose fields the
 // dissector knows (1, 2, 3, 6, 7, 8, 9, 22, 33, 38 and 0's counter) and show
-// that it takes the byte counts of those it does not.
+// that it takes the byte counts of those it does not (20, 41, 48, 50, 51,
+// 54, 72, 89, 90, 95).
 
 #include "../line_client.h"
 #include "sim/sim_network.h"
@@ -327,6 +328,36 @@ const std::vector<Row>& rows() {
          "82 91 B7 3A 5C 91 26 02 00 09 7E",
          {{"hart_ip.pt.rsp.configure_change", "9"}},
          commonFields("1", "0x86", "38", "4", "0", "0x10")},
+        // What the HART 7 device page sends besides, read as payload: the
+        // mapping (50) and its write (51, the same mapping: a write all the
+        // same, counter 10), squawk (72) and self test (41) without data,
+        // and the clock set to 14.3.2024 00:00:15 (89: code 1, date, time;
+        // the simulated reply carries code, date and time).
+        {"Hart7Command50",
+         0,
+         "82 91 B7 3A 5C 91 32 00 61",
+         {{"hart_ip.pt.payload", "00010203"}},
+         commonFields("1", "0x86", "50", "6", "0", "0x10")},
+        {"Hart7Command51",
+         0,
+         "82 91 B7 3A 5C 91 33 04 00 01 02 03 64",
+         {{"hart_ip.pt.payload", "00010203"}},
+         commonFields("1", "0x86", "51", "6", "0", "0x50")},
+        {"Hart7Command72",
+         0,
+         "82 91 B7 3A 5C 91 48 00 1B",
+         {{"hart_ip.pt.payload", ""}},
+         commonFields("1", "0x86", "72", "2", "0", "0x50")},
+        {"Hart7Command41",
+         0,
+         "82 91 B7 3A 5C 91 29 00 7A",
+         {{"hart_ip.pt.payload", ""}},
+         commonFields("1", "0x86", "41", "2", "0", "0x50")},
+        {"Hart7Command89",
+         0,
+         "82 91 B7 3A 5C 91 59 0A 01 0E 03 7C 00 07 53 00 00 00 24",
+         {{"hart_ip.pt.payload", "010e037c00075300"}},
+         commonFields("1", "0x86", "89", "10", "0", "0x50")},
     };
     return kRows;
 }
