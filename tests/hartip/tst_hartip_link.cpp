@@ -240,8 +240,8 @@ QStringList tsharkReadsSent(const QList<QByteArray>& messages) {
         std::uint64_t when = 1'700'000'000'000'000;
         for (const QByteArray& m : messages)
             writer.writePacket(hart::pcapng::hartIpPacket(hart::pcapng::Direction::ToDevice,
-                                                          bytes(m),
-                                                          hart::pcapng::kDefaultToolPort, ++ipId),
+                                                          bytes(m), hart::pcapng::kDefaultToolPort,
+                                                          ++ipId),
                                when += 1000);
         if (!writer.good()) return {};
     }
