@@ -339,7 +339,9 @@ void buildConfiguration(host::PageHost& host) {
     table->horizontalHeader()->setStretchLastSection(true);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setMinimumSize(820, 360);
+    // Most of the settings in view at once: the page is as tall as the
+    // tallest other page.
+    table->setMinimumSize(820, 430);
     auto* summary = host::makeLabel(QString(), "ConfigurationSummary");
     summary->setWordWrap(true);
 
