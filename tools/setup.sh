@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
 # Installs what rx460k needs on Debian 12, builds it, then either starts the
 # tool ("run") or runs every test headless ("test"); "fuzz" builds the
-# libFuzzer targets with clang in build-fuzz (run them with tests/fuzz/run.sh).
-#   bash tools/setup.sh run | test | fuzz
+# libFuzzer targets with clang in build-fuzz (run them with tests/fuzz/run.sh);
+# "deps" only installs what all three need.
+#   bash tools/setup.sh run | test | fuzz | deps
 set -euo pipefail
 mode=${1:-run}
+case "$mode" in
+run | test | fuzz | deps) ;;
+*)
+    echo "usage: $0 run|test|fuzz|deps" >&2
+    exit 2
+    ;;
+esac
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
@@ -21,7 +29,7 @@ packages=(build-essential cmake g++ qt6-base-dev qt6-serialport-dev libgl-dev li
           fonts-dejavu-core fonts-noto-cjk desktop-file-utils appstream libxml2-utils dpkg-dev file
           tshark libssl-dev qtkeychain-qt6-dev qt6-charts-dev poppler-utils)
 # The fuzz targets: clang with its sanitizer and libFuzzer runtimes.
-if [ "$mode" = fuzz ]; then packages+=(clang libclang-rt-14-dev); fi
+if [ "$mode" = fuzz ] || [ "$mode" = deps ]; then packages+=(clang libclang-rt-14-dev); fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -51,8 +59,8 @@ test)
     cmake -S . -B build "${release[@]}" >/dev/null
     cmake --build build -j"$jobs"
     # The tests spend their time waiting for the line and the simulated
-    # devices' answers, not computing: three run per core.
-    QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$((jobs * 3))"
+    # devices' answers, not computing: five run per core.
+    QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$((jobs * 5))"
     ;;
 fuzz)
     # Line tables are all a sanitizer's report needs, and build much faster
@@ -63,8 +71,5 @@ fuzz)
         -DRX460K_FUZZ=ON -DRX460K_BENCH=OFF >/dev/null
     cmake --build build-fuzz -j"$jobs" --target fuzzers
     ;;
-*)
-    echo "usage: $0 run|test|fuzz" >&2
-    exit 2
-    ;;
+deps) ;;
 esac
